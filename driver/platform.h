@@ -1,0 +1,41 @@
+#pragma once
+// What the driver needs of the host: the platform check, the disks and
+// text-mode files. platform_posix.cpp and platform_win32.cpp provide the real
+// ones; tests provide fakes.
+
+#include <cstddef>
+#include <memory>
+
+#include "config/input_stream.h"
+#include "disk/disk_device.h"
+
+namespace vornboot {
+
+/// A file being written in text mode (line feeds become the platform's line end).
+class OutputFile {
+ public:
+  virtual ~OutputFile() = default;
+  /// False when not every byte could be written.
+  virtual bool write(const char* data, std::size_t size) = 0;
+  /// Flushes and closes; false when that failed. Called once.
+  virtual bool close() = 0;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+  /// True on an NT-family system (every POSIX host counts as one).
+  virtual bool isNtFamily() = 0;
+  /// The disks; nothing is opened until the inventory asks.
+  virtual DiskSystem& disks() = 0;
+  /// Opens a file for reading in text mode; null when it cannot be opened.
+  virtual std::unique_ptr<InputStream> openForReading(const char* name) = 0;
+  /// Creates or truncates a file for writing in text mode; null on failure.
+  /// With `ownerOnly` the file is readable by its owner alone (it holds passwords).
+  virtual std::unique_ptr<OutputFile> createForWriting(const char* name, bool ownerOnly) = 0;
+};
+
+/// The host's platform (POSIX or Win32, chosen at build time).
+std::unique_ptr<Platform> makeHostPlatform();
+
+}  // namespace vornboot
