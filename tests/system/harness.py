@@ -1,0 +1,252 @@
+"""Boots raw disk images in QEMU (SeaBIOS) and talks to the machine over QMP.
+
+A `Machine` starts qemu-system-i386 without a display, reads the 80x25 text
+screen out of video memory, types keys and takes PNG screenshots. Every wait is
+bounded; when one runs out, `BootFailure` carries the last screen.
+"""
+
+import json
+import os
+import shutil
+import socket
+import subprocess
+import time
+
+SCREEN_ADDRESS = 0xB8000
+SCREEN_COLUMNS = 80
+SCREEN_ROWS = 25
+POLL_SECONDS = 0.05
+DEFAULT_TIMEOUT = 20.0
+
+# Characters that can be typed, as QEMU key codes. Letters are typed in lower
+# case unless shifted; a shifted letter is sent as shift plus the letter.
+_QCODES = {
+    "-": "minus", "=": "equal", "[": "bracket_left", "]": "bracket_right",
+    ";": "semicolon", "'": "apostrophe", "`": "grave_accent",
+    "\\": "backslash", ",": "comma", ".": "dot", "/": "slash", " ": "spc",
+    "\n": "ret", "\b": "backspace",
+}
+
+
+class BootFailure(Exception):
+    """A boot did not show what was expected; the message holds the screen."""
+
+
+def qemu_binary():
+    return shutil.which("qemu-system-i386") or shutil.which("qemu-system-x86_64")
+
+
+def key_for(char):
+    """QEMU key codes for one character (a list, with "shift" for capitals)."""
+    if char.isascii() and char.isalpha():
+        return ["shift", char.lower()] if char.isupper() else [char]
+    if char.isascii() and char.isdigit():
+        return [char]
+    if char in _QCODES:
+        return [_QCODES[char]]
+    raise ValueError(f"no key for {char!r}")
+
+
+class Disk:
+    """One raw image given to the machine; geometry pins (cylinders, heads,
+    sectors) for tests that depend on CHS addressing."""
+
+    def __init__(self, path, geometry=None):
+        self.path = path
+        self.geometry = geometry
+
+
+class Machine:
+    """One QEMU process. Use as a context manager so that it always ends."""
+
+    def __init__(self, workdir, disks, name="vm"):
+        self.workdir = workdir
+        self.disks = disks
+        self.name = name
+        self.process = None
+        self.sock = None
+        self.buffer = b""
+        self.last_screen = None
+        self.dump_path = os.path.join(workdir, f"{name}.screen")
+        self.socket_path = os.path.join(workdir, f"{name}.qmp")
+        self.log_path = os.path.join(workdir, f"{name}.log")
+
+    # -- lifecycle ---------------------------------------------------------
+
+    def command_line(self):
+        args = [qemu_binary(), "-machine", "pc,accel=tcg", "-m", "16",
+                "-nodefaults", "-vga", "std", "-display", "none",
+                "-no-reboot", "-boot", "c",
+                "-qmp", f"unix:{self.socket_path},server=on,wait=on"]
+        for index, disk in enumerate(self.disks):
+            drive = f"hd{index}"
+            args += ["-drive", f"if=none,id={drive},file={disk.path},format=raw"]
+            device = f"ide-hd,drive={drive},bus=ide.{index // 2},unit={index % 2}"
+            if disk.geometry:
+                cyls, heads, secs = disk.geometry
+                device += f",cyls={cyls},heads={heads},secs={secs}"
+            args += ["-device", device]
+        return args
+
+    def start(self, timeout=10.0):
+        if len(self.socket_path) >= 108:
+            raise BootFailure(f"socket path too long: {self.socket_path}")
+        log = open(self.log_path, "wb")
+        self.process = subprocess.Popen(self.command_line(), stdin=subprocess.DEVNULL,
+                                        stdout=log, stderr=subprocess.STDOUT)
+        log.close()
+        deadline = time.monotonic() + timeout
+        while True:
+            try:
+                sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+                sock.connect(self.socket_path)
+                break
+            except OSError:
+                sock.close()
+                if self.process.poll() is not None or time.monotonic() > deadline:
+                    raise BootFailure("QEMU did not start: " + self._log_text())
+                time.sleep(0.02)
+        sock.settimeout(timeout)
+        self.sock = sock
+        self._read_message()  # the greeting
+        self.command("qmp_capabilities")
+        return self
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *exc):
+        self.close()
+        return False
+
+    def close(self):
+        if self.sock:
+            try:
+                self.command("quit")
+            except (BootFailure, OSError):
+                pass
+            self.sock.close()
+            self.sock = None
+        if self.process:
+            try:
+                self.process.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+            self.process = None
+
+    def _log_text(self):
+        try:
+            with open(self.log_path, "rb") as f:
+                return f.read().decode(errors="replace")
+        except OSError:
+            return ""
+
+    # -- QMP ---------------------------------------------------------------
+
+    def _read_message(self):
+        while b"\n" not in self.buffer:
+            try:
+                chunk = self.sock.recv(65536)
+            except socket.timeout:
+                raise BootFailure("QMP did not answer" + self._screen_note())
+            if not chunk:
+                raise BootFailure("the machine died (QMP socket closed)" + self._screen_note())
+            self.buffer += chunk
+        line, self.buffer = self.buffer.split(b"\n", 1)
+        return json.loads(line)
+
+    def command(self, name, **arguments):
+        message = {"execute": name}
+        if arguments:
+            message["arguments"] = arguments
+        self.sock.sendall(json.dumps(message).encode() + b"\n")
+        while True:
+            reply = self._read_message()
+            if "event" in reply:
+                continue
+            if "error" in reply:
+                raise BootFailure(f"QMP {name} failed: {reply['error']}")
+            return reply.get("return")
+
+    # -- screen ------------------------------------------------------------
+
+    def screen(self):
+        """The text screen as 25 lines of 80 characters (code page 437)."""
+        self.command("pmemsave", val=SCREEN_ADDRESS,
+                     size=SCREEN_COLUMNS * SCREEN_ROWS * 2, filename=self.dump_path)
+        with open(self.dump_path, "rb") as f:
+            cells = f.read()
+        chars = bytes(b if b else 0x20 for b in cells[0::2]).decode("cp437")
+        lines = [chars[r * SCREEN_COLUMNS:(r + 1) * SCREEN_COLUMNS]
+                 for r in range(SCREEN_ROWS)]
+        self.last_screen = lines
+        return lines
+
+    def cursor(self):
+        """(column, row) of the cursor of page 0, from the BIOS data area."""
+        self.command("pmemsave", val=0x450, size=2, filename=self.dump_path)
+        with open(self.dump_path, "rb") as f:
+            column, row = f.read(2)
+        return column, row
+
+    def screen_text(self):
+        return "\n".join(line.rstrip() for line in self.screen()).rstrip("\n")
+
+    def _screen_note(self):
+        if not self.last_screen:
+            return "\n(no screen was read)"
+        text = "\n".join(line.rstrip() for line in self.last_screen).rstrip("\n")
+        return "\nlast screen:\n" + text
+
+    def wait_for(self, expected, timeout=DEFAULT_TIMEOUT):
+        """Waits until `expected` (a text, or a function of the screen text)
+        holds on two consecutive reads; returns the screen text."""
+        test = expected if callable(expected) else (lambda text: expected in text)
+        deadline = time.monotonic() + timeout
+        agreed = False
+        while True:
+            text = self.screen_text()
+            if test(text):
+                if agreed:
+                    return text
+                agreed = True
+            else:
+                agreed = False
+            if time.monotonic() > deadline:
+                raise BootFailure(f"timed out waiting for {expected!r}" + self._screen_note())
+            time.sleep(POLL_SECONDS)
+
+    def wait_quiet(self, timeout=DEFAULT_TIMEOUT, settle=0.3):
+        """Waits until the screen has not changed for `settle` seconds."""
+        deadline = time.monotonic() + timeout
+        previous = self.screen_text()
+        since = time.monotonic()
+        while time.monotonic() - since < settle:
+            if time.monotonic() > deadline:
+                raise BootFailure("the screen never settled" + self._screen_note())
+            time.sleep(POLL_SECONDS)
+            text = self.screen_text()
+            if text != previous:
+                previous, since = text, time.monotonic()
+        return previous
+
+    # -- keyboard and screenshots -----------------------------------------
+
+    def key(self, *qcodes, hold_ms=30):
+        keys = [{"type": "qcode", "data": code} for code in qcodes]
+        self.command("send-key", keys=keys, **{"hold-time": hold_ms})
+
+    def type(self, text):
+        for char in text:
+            self.key(*key_for(char))
+
+    def screenshot(self, path):
+        self.command("screendump", filename=os.path.abspath(path), format="png")
+        return path
+
+
+def expect(condition, message, machine=None):
+    """Fails the scenario with `message` (and the last screen) unless true."""
+    if not condition:
+        raise BootFailure(message + (machine._screen_note() if machine else ""))

@@ -1,0 +1,111 @@
+#!/usr/bin/env python3
+"""Runs the boot scenarios under QEMU + SeaBIOS, two at a time.
+
+    run.py --exe build/VornBoot32 [--jobs 2] [--filter TEXT] [--keep DIR] [--list]
+
+Without --exe only the scenarios that need no VornBoot32 run. Prints one line
+per scenario, then the count and the time taken; exits 1 if any failed.
+"""
+
+import argparse
+import concurrent.futures
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import traceback
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+from harness import BootFailure, qemu_binary  # noqa: E402
+from scenarios import SCENARIOS, Context  # noqa: E402
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def assemble_marker(nasm, directory):
+    output = os.path.join(directory, "marker.bin")
+    subprocess.run([nasm, "-f", "bin", "-o", output, os.path.join(HERE, "marker.asm")],
+                   check=True)
+    with open(output, "rb") as f:
+        marker = f.read()
+    if len(marker) != 512 or marker[510:] != b"\x55\xAA":
+        raise SystemExit("marker.asm did not assemble to one boot sector")
+    return marker
+
+
+def run_one(name, function, variant, root, exe, marker):
+    # Short directory names: QMP socket paths are limited to 108 bytes.
+    workdir = tempfile.mkdtemp(prefix="s", dir=root)
+    with open(os.path.join(workdir, "NAME"), "w") as f:
+        f.write(name + "\n")
+    ctx = Context(workdir, exe, marker, variant)
+    started = time.monotonic()
+    try:
+        function(ctx)
+        return name, None, time.monotonic() - started, workdir
+    except BootFailure as failure:
+        return name, str(failure), time.monotonic() - started, workdir
+    except Exception:  # a fault in the scenario itself is a failure too
+        return name, traceback.format_exc(), time.monotonic() - started, workdir
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--exe", help="the VornBoot32 program under test")
+    parser.add_argument("--nasm", default=shutil.which("nasm") or "nasm")
+    parser.add_argument("--jobs", type=int, default=2)
+    parser.add_argument("--filter", action="append", default=[],
+                        help="run only scenarios whose name contains this text")
+    parser.add_argument("--keep", help="keep every scenario's directory under DIR")
+    parser.add_argument("--list", action="store_true")
+    args = parser.parse_args()
+
+    chosen = [s for s in SCENARIOS
+              if (args.exe or s[2] == "none")
+              and (not args.filter or any(f in s[0] for f in args.filter))]
+    if args.list:
+        for name, _, _ in chosen:
+            print(name)
+        return 0
+    if not qemu_binary():
+        print("qemu-system-i386 not found", file=sys.stderr)
+        return 1
+    exe = os.path.abspath(args.exe) if args.exe else None
+    if exe and not os.access(exe, os.X_OK):
+        print(f"{exe} is not an executable program", file=sys.stderr)
+        return 1
+
+    if args.keep:
+        os.makedirs(args.keep, exist_ok=True)
+        root = tempfile.mkdtemp(prefix="vb", dir=args.keep)
+    else:
+        root = tempfile.mkdtemp(prefix="vb")
+    started = time.monotonic()
+    marker = assemble_marker(args.nasm, root)
+    failures = []
+    with concurrent.futures.ThreadPoolExecutor(max_workers=max(1, args.jobs)) as pool:
+        futures = [pool.submit(run_one, name, function, variant, root, exe, marker)
+                   for name, function, variant in chosen]
+        for future in concurrent.futures.as_completed(futures):
+            name, failure, seconds, workdir = future.result()
+            status = "ok  " if failure is None else "FAIL"
+            print(f"{status} {name} ({seconds:.1f} s)", flush=True)
+            if failure is not None:
+                failures.append(name)
+                print("     " + failure.replace("\n", "\n     ") + f"\n     files: {workdir}",
+                      flush=True)
+            elif not args.keep:
+                shutil.rmtree(workdir, ignore_errors=True)
+    elapsed = time.monotonic() - started
+    print(f"{len(chosen)} scenarios, {len(chosen) - len(failures)} passed, "
+          f"{len(failures)} failed, {elapsed:.1f} s")
+    if not failures and not args.keep:
+        shutil.rmtree(root, ignore_errors=True)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
