@@ -1,0 +1,106 @@
+#pragma once
+// The hard disks of the test BIOS: in-memory images with a CHS geometry,
+// the INT 13h services over them, and failures that a test can inject.
+
+#include <cstdint>
+#include <deque>
+#include <set>
+#include <vector>
+
+namespace vornboot::bench {
+
+/// The geometry that AH=08h reports and that CHS addresses are read with.
+struct Geometry {
+  std::uint16_t cylinders = 64;  // 1..1024
+  std::uint8_t heads = 16;       // 1..255
+  std::uint8_t sectors = 63;     // sectors per track, 1..63
+  std::uint32_t capacity() const { return std::uint32_t(cylinders) * heads * sectors; }
+};
+
+struct DiskImage {
+  static constexpr unsigned kSectorSize = 512;
+
+  /// A blank image of `sectorCount` sectors.
+  explicit DiskImage(std::uint32_t sectorCount = 64, Geometry g = {})
+      : bytes(std::size_t(sectorCount) * kSectorSize, 0), geometry(g) {}
+
+  std::uint32_t sectorCount() const { return std::uint32_t(bytes.size() / kSectorSize); }
+  std::uint8_t* sector(std::uint32_t lba) { return bytes.data() + std::size_t(lba) * kSectorSize; }
+  const std::uint8_t* sector(std::uint32_t lba) const {
+    return bytes.data() + std::size_t(lba) * kSectorSize;
+  }
+  /// Copies 512 bytes into sector `lba`.
+  void setSector(std::uint32_t lba, const std::uint8_t* data);
+
+  std::vector<std::uint8_t> bytes;
+  Geometry geometry;
+
+  // Injected failures.
+  bool failReads = false;              ///< every read (AH=02h, 42h) fails
+  bool failWrites = false;             ///< every write (AH=03h) fails
+  unsigned failFirstReads = 0;         ///< this many reads fail, then reads work
+  std::set<std::uint32_t> unreadable;  ///< sectors whose reads always fail
+  bool extensions = true;              ///< AH=41h finds the Int 13 Extensions
+  bool failGeometry = false;           ///< AH=08h fails
+};
+
+/// One INT 13h call as the BIOS saw it.
+struct DiskCall {
+  std::uint8_t function;  ///< AH on entry
+  std::uint8_t drive;     ///< DL on entry
+  std::uint32_t lba;      ///< the first sector addressed (reads and writes)
+  std::uint8_t count;     ///< sectors asked for (reads and writes)
+  bool ok;                ///< carry clear on return
+};
+
+/// The register file that INT 13h reads and writes; the BIOS copies it
+/// from and back to the machine.
+struct DiskRegisters {
+  std::uint16_t ax, bx, cx, dx, si, di, ds, es;
+  bool carry;
+};
+
+class MemoryAccess;
+
+/// The BIOS's disks: drive 0x80 + k is disk k. References returned by `add`
+/// stay valid while the set lives.
+class DiskSet {
+ public:
+  DiskImage& add(DiskImage image) {
+    disks_.push_back(std::move(image));
+    return disks_.back();
+  }
+  std::size_t size() const { return disks_.size(); }
+  DiskImage& operator[](std::size_t k) { return disks_[k]; }
+  const DiskImage& operator[](std::size_t k) const { return disks_[k]; }
+  /// The disk of BIOS drive `drive`, or null.
+  DiskImage* drive(std::uint8_t drive);
+
+  /// Serves INT 13h functions 00h, 02h, 03h, 08h, 41h and 42h; any other
+  /// function, or a drive that is not there, fails with AH=01h.
+  void serve(DiskRegisters& r, MemoryAccess& memory);
+
+  /// Every INT 13h call so far, in order.
+  const std::vector<DiskCall>& calls() const { return calls_; }
+  /// The calls of function `function`.
+  std::vector<DiskCall> calls(std::uint8_t function) const;
+
+ private:
+  bool readSectors(DiskImage& d, std::uint32_t lba, unsigned count, std::uint32_t buffer,
+                   MemoryAccess& memory);
+  bool writeSectors(DiskImage& d, std::uint32_t lba, unsigned count, std::uint32_t buffer,
+                    MemoryAccess& memory);
+
+  std::deque<DiskImage> disks_;  // references to disks stay valid
+  std::vector<DiskCall> calls_;
+};
+
+/// How the disks reach guest memory (the machine, in the bench).
+class MemoryAccess {
+ public:
+  virtual ~MemoryAccess() = default;
+  virtual bool read(std::uint32_t address, void* out, std::uint32_t size) = 0;
+  virtual bool write(std::uint32_t address, const void* data, std::uint32_t size) = 0;
+};
+
+}  // namespace vornboot::bench
