@@ -92,7 +92,7 @@ def main():
           flush=True)
     try:
         with Machine(out, disks, "demo") as vm:
-            vm.wait_for("Password: ")
+            vm.wait_for("Password:")
             vm.wait_quiet()
             vm.screenshot(before)
             vm.type(args.password + "\n")

@@ -14,7 +14,8 @@ from harness import BootFailure, Machine, expect
 SCENARIOS = []
 
 BANNER = "VornBoot 2.0"
-PROMPT = "Enter password: "
+# Screen lines are compared without trailing blanks.
+PROMPT = "Enter password:"
 MARKER_LINE = re.compile(
     r"VBMARK (?P<label>\S*) disk=(?P<disk>\d) part=(?P<part>\d) dl=(?P<dl>[0-9A-F]{2}) "
     r"si=(?P<si>[0-9A-F]{4}) type=(?P<type>[0-9A-F?]{2})")
@@ -194,15 +195,15 @@ def boot_screen_and_right_password(ctx):
     with ctx.machine(disks) as vm:
         text = vm.wait_for(PROMPT)
         lines = lines_from(text, BANNER)
-        expect(lines[:6] == [BANNER, "", "Win", "Lin", "", PROMPT.rstrip()],
+        expect(lines[:6] == [BANNER, "", "Win", "Lin", "", PROMPT],
                f"boot screen lines {lines[:6]}", vm)
         column, row = vm.cursor()
-        expect(column == len(PROMPT) and text.split("\n")[row].startswith(PROMPT),
+        expect(column == len(PROMPT) + 1 and text.split("\n")[row] == PROMPT,
                f"cursor at {column},{row}", vm)
         vm.type("lin\n")
         mark, text = wait_booted(vm, "D0P2")
         lines = lines_from(text, PROMPT)
-        expect(lines[0] == PROMPT + "OK" and lines[1] == "" and lines[2].startswith("VBMARK"),
+        expect(lines[0] == PROMPT + " OK" and lines[1] == "" and lines[2].startswith("VBMARK"),
                f"lines after the password {lines[:3]}", vm)
     expect(mark["dl"] == "80" and mark["type"] == "83", f"marker {mark}")
     check_lin(disks)
@@ -219,15 +220,15 @@ def wrong_password_then_right(ctx):
         vm.type("wi\n")  # a prefix is not the password
         text = vm.wait_for(lambda t: t.count(PROMPT) == 3)
         lines = lines_from(text, PROMPT)
-        expect(lines[:3] == [PROMPT + "WRONG!", PROMPT + "WRONG!", PROMPT.rstrip()],
+        expect(lines[:3] == [PROMPT + " WRONG!", PROMPT + " WRONG!", PROMPT],
                f"lines after wrong passwords {lines[:3]}", vm)
         column, row = vm.cursor()
-        expect(column == len(PROMPT), f"cursor column {column}", vm)
+        expect(column == len(PROMPT) + 1, f"cursor column {column}", vm)
         vm.type("wins\n")  # a longer text neither
         vm.wait_for(lambda t: t.count(PROMPT) == 4)
         vm.type("win\n")
         mark, text = wait_booted(vm, "D0P0")
-        expect(PROMPT + "OK" in text, "no OK after the right password", vm)
+        expect(PROMPT + " OK" in text, "no OK after the right password", vm)
     expect(mark["type"] == "07", f"marker {mark}")
     check_win(disks)
 
@@ -433,7 +434,7 @@ def no_logo(ctx):
         text = vm.wait_for(PROMPT)
         expect(BANNER not in text, "banner shown with no_logo", vm)
         lines = lines_from(text, "Booting from Hard Disk")
-        expect(lines[1:5] == ["Win", "Lin", "", PROMPT.rstrip()], f"lines {lines[:5]}", vm)
+        expect(lines[1:5] == ["Win", "Lin", "", PROMPT], f"lines {lines[:5]}", vm)
         vm.type("win\n")
         wait_booted(vm, "D0P0")
     check_win(disks)
@@ -454,7 +455,7 @@ def custom_texts_and_missing_disk(ctx):
     ctx.install(disks, config)
     present = disks[:2]
     with ctx.machine(present) as vm:
-        vm.wait_for("Key please> ")
+        vm.wait_for("Key please>")
         vm.type("nope\n")
         text = vm.wait_for("Nope, again")
         expect(lines_from(text, "Key please> Nope, again")[1] == "Key please>",
