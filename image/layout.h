@@ -52,6 +52,7 @@ inline constexpr unsigned kSlotDiskErrorTextChs = 243;  // 16 bits, CHS boot ste
 
 // Entry records.
 inline constexpr std::uint8_t kPasswordEnd = 0x1C;  // scan code of Enter
+inline constexpr unsigned kMaxEntries = 8;          // one bit each in the boot-time mismatch mask
 
 // Default texts, as the program carries them.
 inline constexpr const char* kDefaultPrompt = "\nEnter password: ";

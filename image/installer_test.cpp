@@ -1,0 +1,166 @@
+#include "image/installer.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "boot/templates.h"
+#include "image/compiler.h"
+#include "image/image_test_support.h"
+
+namespace vornboot {
+namespace {
+
+using testing::DiskAccess;
+using testing::Machine;
+using testing::makeSector0;
+using testing::MemoryDiskSystem;
+
+constexpr std::uint32_t U = Unspecified, A = Active, D = Disable;
+
+// A configuration for the machine's disks, compiled.
+void configure(Machine& m) {
+  m.addMapping(0x07, 0x17);
+  m.addMapping(0x0B, 0x1B);
+  BootEntry& win = m.addEntry("Win", "\x11");
+  m.addPlan(win, 0, {A, D, U, U});
+  m.addPlan(m.addEntry("Dos", "\x20"), 0, {D, A, U, U});
+  ASSERT_TRUE(m.compile()) << m.diagnostics;
+}
+
+std::vector<std::uint8_t> sectorOf(MemoryDiskSystem& system, unsigned disk) {
+  return std::vector<std::uint8_t>(system.sector(disk), system.sector(disk) + 512);
+}
+
+// The accesses made after the inventory was taken.
+std::vector<std::pair<int, std::string>> accessesSince(const MemoryDiskSystem& system,
+                                                       std::size_t from) {
+  std::vector<std::pair<int, std::string>> out;
+  for (std::size_t i = from; i < system.log.size(); ++i) {
+    const DiskAccess& a = system.log[i];
+    out.push_back({a.kind, std::to_string(a.disk) + ":" + std::to_string(a.sector)});
+  }
+  return out;
+}
+
+const std::vector<std::uint8_t> kDiskZero =
+    makeSector0(0xCAFEF00D, {{0x80, 0x07, 63, 1000}, {0x00, 0x0B, 2000, 1000}});
+const std::vector<std::uint8_t> kDiskOne = makeSector0(0x12345678, {{0x80, 0x07, 63, 500}});
+
+TEST(Installer, InstallWritesSectorZeroOfDiskZeroOnly) {
+  Machine m({kDiskZero, kDiskOne});
+  configure(m);
+  const auto diskOneBefore = sectorOf(m.system, 1);
+  const std::size_t inventoryEnd = m.system.log.size();
+  ASSERT_TRUE(InstallImage(*m.config, m.image.data()));
+  EXPECT_EQ(accessesSince(m.system, inventoryEnd),
+            (std::vector<std::pair<int, std::string>>{{DiskAccess::Write, "0:0"},
+                                                      {DiskAccess::Read, "0:0"}}));
+  EXPECT_EQ(sectorOf(m.system, 0), m.image);
+  EXPECT_EQ(sectorOf(m.system, 1), diskOneBefore);
+  for (std::uint32_t s = 1; s < 64; ++s) EXPECT_EQ(m.system.sector(0, s)[0], 0) << "sector " << s;
+}
+
+TEST(Installer, InstallingTwiceGivesTheSameSector) {
+  Machine first({kDiskZero});
+  configure(first);
+  ASSERT_TRUE(InstallImage(*first.config, first.image.data()));
+  const auto installed = sectorOf(first.system, 0);
+
+  // The next run's inventory reads the installed sector; its image must be the same.
+  Machine second({installed});
+  configure(second);
+  EXPECT_TRUE(IsInstalled(*second.config));
+  ASSERT_TRUE(InstallImage(*second.config, second.image.data()));
+  EXPECT_EQ(sectorOf(second.system, 0), installed);
+}
+
+TEST(Installer, UninstallRightAfterInstall) {
+  Machine first({kDiskZero, kDiskOne});
+  configure(first);
+  ASSERT_TRUE(InstallImage(*first.config, first.image.data()));
+  const auto installed = sectorOf(first.system, 0);
+
+  Machine second({installed, kDiskOne});
+  ASSERT_TRUE(IsInstalled(*second.config));
+  const std::size_t inventoryEnd = second.system.log.size();
+  ASSERT_TRUE(Uninstall(*second.config));
+  EXPECT_EQ(accessesSince(second.system, inventoryEnd),
+            (std::vector<std::pair<int, std::string>>{{DiskAccess::Write, "0:0"},
+                                                      {DiskAccess::Read, "0:0"}}));
+  const auto after = sectorOf(second.system, 0);
+  EXPECT_TRUE(std::equal(after.begin(), after.begin() + 440, boot::kStandardTemplate));
+  EXPECT_EQ(after[437], 0x2C);
+  EXPECT_EQ(after[438], 0x44);
+  EXPECT_EQ(after[439], 0x63);
+  EXPECT_TRUE(std::equal(after.begin() + 440, after.begin() + 444, kDiskZero.begin() + 440));
+  EXPECT_EQ(after[444], 0);
+  EXPECT_EQ(after[445], 0);
+  EXPECT_TRUE(std::equal(after.begin() + 446, after.end(), kDiskZero.begin() + 446));
+  EXPECT_EQ(sectorOf(second.system, 1), kDiskOne);
+
+  Machine third({after});
+  EXPECT_FALSE(IsInstalled(*third.config));
+}
+
+TEST(Installer, InstalledTestLooksAtTheMarkerOnly) {
+  struct Case {
+    std::uint8_t b444, b445;
+    bool installed;
+  } cases[] = {{0x42, 0x4D, true}, {0x4D, 0x42, false}, {0x42, 0x00, false}, {0, 0, false}};
+  for (const Case& c : cases) {
+    auto sector = kDiskZero;  // standard code or anything: only 444..445 count
+    sector[444] = c.b444;
+    sector[445] = c.b445;
+    Machine m({sector});
+    EXPECT_EQ(IsInstalled(*m.config), c.installed);
+  }
+}
+
+TEST(Installer, UninstallWithoutMarkerWritesNothing) {
+  Machine m({kDiskZero});
+  EXPECT_FALSE(Uninstall(*m.config));
+  EXPECT_TRUE(m.system.writes().empty());
+  EXPECT_EQ(sectorOf(m.system, 0), kDiskZero);
+}
+
+TEST(Installer, FailedOrCorruptedWritesAreFailures) {
+  auto installedSector = kDiskZero;
+  installedSector[444] = 0x42;
+  installedSector[445] = 0x4D;
+  struct Case {
+    const char* why;
+    bool failWrite, corrupt, failRead;
+  } cases[] = {
+      {"write fails", true, false, false},
+      {"write stores other bytes", false, true, false},
+      {"read-back fails", false, false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    for (bool uninstall : {false, true}) {
+      Machine m({installedSector});
+      configure(m);
+      MemoryDiskSystem::Disk& disk = m.system.disks[0];
+      disk.failWrite = c.failWrite;
+      disk.corruptWrites = c.corrupt;
+      disk.failRead = c.failRead;
+      EXPECT_FALSE(uninstall ? Uninstall(*m.config) : InstallImage(*m.config, m.image.data()));
+      EXPECT_EQ(m.system.writes(), std::vector<std::string>{"0:0"});  // no retry
+    }
+  }
+}
+
+TEST(Installer, WithoutDiskZeroNothingHappens) {
+  MemoryDiskSystem none;
+  BootConfig config(none);
+  const std::size_t inventoryEnd = none.log.size();
+  std::uint8_t image[512] = {};
+  EXPECT_FALSE(IsInstalled(config));
+  EXPECT_FALSE(InstallImage(config, image));
+  EXPECT_FALSE(Uninstall(config));
+  EXPECT_EQ(none.log.size(), inventoryEnd);
+}
+
+}  // namespace
+}  // namespace vornboot
