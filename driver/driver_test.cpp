@@ -1,0 +1,170 @@
+#include "driver/driver.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/support/memory_disks.h"
+
+namespace vornboot {
+namespace {
+
+using testing::DiskAccess;
+using testing::makeSector0;
+using testing::MemoryDiskSystem;
+
+// A host with in-memory disks and files.
+class FakePlatform : public Platform {
+ public:
+  bool nt = true;
+  MemoryDiskSystem diskSystem;
+  std::map<std::string, std::string> files;
+  std::vector<std::string> opened;
+
+  bool isNtFamily() override { return nt; }
+  DiskSystem& disks() override { return diskSystem; }
+
+  std::unique_ptr<InputStream> openForReading(const char* name) override {
+    opened.push_back(name);
+    auto it = files.find(name);
+    if (it == files.end()) return nullptr;
+    return std::make_unique<Input>(it->second);
+  }
+  std::unique_ptr<OutputFile> createForWriting(const char* name, bool) override {
+    opened.push_back(name);
+    return std::make_unique<Output>(files[name]);
+  }
+
+ private:
+  struct Input : InputStream {
+    explicit Input(const std::string& t) : text(t) {}
+    long read(char* buffer, std::size_t size) override {
+      const std::size_t n = std::min(size, text.size() - at);
+      std::memcpy(buffer, text.data() + at, n);
+      at += n;
+      return long(n);
+    }
+    std::string text;
+    std::size_t at = 0;
+  };
+  struct Output : OutputFile {
+    explicit Output(std::string& t) : text(t) { text.clear(); }
+    bool write(const char* data, std::size_t size) override {
+      text.append(data, size);
+      return true;
+    }
+    bool close() override { return true; }
+    std::string& text;
+  };
+};
+
+struct Result {
+  int status;
+  std::string out, err;
+};
+
+std::string contents(std::FILE* f) {
+  std::rewind(f);
+  std::string s;
+  for (int c; (c = std::fgetc(f)) != EOF;) s += char(c);
+  std::fclose(f);
+  return s;
+}
+
+Result run(FakePlatform& platform, std::vector<const char*> args) {
+  args.insert(args.begin(), "VornBoot32");
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  const int status = runDriver(int(args.size()), args.data(), platform, out, err);
+  return {status, contents(out), contents(err)};
+}
+
+const char* const kBanner =
+    "Vorn Boot Manager 2.0\nPassword boot manager for the master boot record of disk 0.\n";
+
+// Two disks, a valid configuration file and a broken one.
+void setUp(FakePlatform& p) {
+  p.diskSystem.addDisk(
+      makeSector0(0x11111111, {{0x80, 0x07, 63, 1000}, {0, 0x0B, 2000, 500}}).data());
+  p.diskSystem.addDisk(makeSector0(0x22222222, {{0x80, 0x07, 63, 1000}}).data());
+  p.files["good.txt"] =
+      "map { {7, 0x17} {0x0B, 0x1B} }\n"
+      "entry \"A\" { password \"a\" disk 0 { active 0 disable 1 } disk 1 { disable 0 } }\n";
+  p.files["bad.txt"] = "map {\n";
+  p.files["refused.txt"] = "map { }\n";
+}
+
+TEST(Driver, NonNtPlatformStopsBeforeReadingAnything) {
+  FakePlatform p;
+  setUp(p);
+  const Result r = run(p, {"good.txt"});
+  EXPECT_EQ(r.status, -1);
+  EXPECT_EQ(r.out, kBanner);
+  EXPECT_EQ(r.err, "VornBoot32 requires Windows NT, use VornBoot instead");
+  EXPECT_TRUE(p.diskSystem.log.empty());
+  EXPECT_TRUE(p.opened.empty());
+}
+
+TEST(Driver, OnlyInstallAndUninstallWriteAndOnlySectorZeroOfDiskZero) {
+  struct Step {
+    std::vector<const char*> args;
+    int status;
+    bool writes;
+  };
+  const Step steps[] = {
+      {{}, 0, false},
+      {{"-u"}, 1, false},
+      {{"-b", "out.txt"}, 0, false},
+      {{"bad.txt"}, -6, false},
+      {{"refused.txt"}, -6, false},
+      {{"missing.txt"}, -5, false},
+      {{"good.txt"}, 0, true},
+      {{"-bp", "out.txt"}, 0, false},
+      {{"-bn", "out.txt"}, 0, false},
+      {{"-x", "good.txt"}, 0, true},
+      {{"-u"}, 0, true},
+  };
+  FakePlatform p;
+  setUp(p);
+  for (const Step& step : steps) {
+    p.diskSystem.log.clear();
+    const Result r = run(p, step.args);
+    const std::string what = step.args.empty() ? "(none)" : step.args[0];
+    EXPECT_EQ(r.status, step.status) << what << r.out << r.err;
+    EXPECT_EQ(p.diskSystem.writes(),
+              step.writes ? std::vector<std::string>{"0:0"} : std::vector<std::string>{})
+        << what;
+    for (const DiskAccess& a : p.diskSystem.log) {
+      if (a.kind == DiskAccess::Read) EXPECT_EQ(a.sector, 0u) << what;
+    }
+    EXPECT_EQ(p.diskSystem.openHandles, 0) << what;  // every handle closed at the end
+  }
+}
+
+TEST(Driver, AFailedOrUnverifiedWriteIsAWriteError) {
+  for (bool corrupt : {false, true}) {
+    FakePlatform p;
+    setUp(p);
+    const auto before = p.diskSystem.disks[0].bytes;
+    (corrupt ? p.diskSystem.disks[0].corruptWrites : p.diskSystem.disks[0].failWrite) = true;
+    const Result r = run(p, {"good.txt"});
+    EXPECT_EQ(r.status, -2);
+    EXPECT_EQ(r.out, kBanner);
+    EXPECT_EQ(r.err, "Hard disk write error");
+  }
+}
+
+TEST(Driver, BuildWritesTheFileAndReportsItWithoutALineEnd) {
+  FakePlatform p;
+  setUp(p);
+  ASSERT_EQ(run(p, {"good.txt"}).status, 0);
+  const Result r = run(p, {"-bp", "o.txt"});
+  EXPECT_EQ(r.out, std::string(kBanner) + "Current configuration stored into file \"o.txt\"");
+  EXPECT_NE(p.files["o.txt"].find("password \"a\""), std::string::npos) << p.files["o.txt"];
+}
+
+}  // namespace
+}  // namespace vornboot
