@@ -14,8 +14,8 @@ namespace {
 
 // Lays bytes out in the variable area. The position keeps counting past the
 // area's end, so an overlong layout is still measured exactly, but bytes that
-// would land beyond the last data byte (439) are dropped: a compilation that got that far
-// fails its fit check anyway, and the buffer is never overrun.
+// would land beyond the last data byte (439) are dropped: a compilation that
+// got that far fails its fit check anyway, and the buffer is never overrun.
 class AreaWriter {
  public:
   AreaWriter(std::uint8_t* image, std::size_t start) : image_(image), pos_(start) {}
