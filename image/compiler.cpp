@@ -49,7 +49,7 @@ const char* textOr(const std::unique_ptr<FixedText>& configured, const char* fal
   return configured ? configured->c_str() : fallback;
 }
 
-bool reportExcess(const BootConfig& config, std::FILE* diagnostics, std::size_t end) {
+bool reportExcess(const BootConfig& config, std::FILE* diagnostics, std::uint64_t end) {
   return fileError(config.sourceName.c_str(), diagnostics, msgCannotFit,
                    static_cast<unsigned>(end - layout::kLastDataByte));
 }
@@ -109,7 +109,7 @@ bool layOutRecord(const BootConfig& config, const BootEntry& entry, AreaWriter& 
   const std::size_t nameLength = entry.name.length();
   // The password is not counted here: the next record's check or the final
   // check catches it.
-  const std::size_t fixedEnd = area.pos() + nameLength + 4 + diskCount;
+  const std::uint64_t fixedEnd = std::uint64_t{area.pos()} + nameLength + 4 + diskCount;
   if (fixedEnd > layout::kLastDataByte) return reportExcess(config, diagnostics, fixedEnd);
 
   area.put(entry.name.c_str(), nameLength);
