@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that are missing for a job; quiet and quick
+# when everything is there already.
+#   scripts/install-deps.sh build    compiler, CMake, NASM, GoogleTest, Unicorn
+#   scripts/install-deps.sh demo     build + QEMU and the disk tools
+#   scripts/install-deps.sh test     demo + SYSLINUX, MinGW-w64 and Wine
+set -euo pipefail
+
+build=(cmake ninja-build g++ make libgtest-dev nasm libunicorn-dev pkg-config python3)
+demo=(qemu-system-x86 fdisk dosfstools mtools)
+test=(syslinux syslinux-common g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 wine wine64)
+
+case "${1:-test}" in
+  build) wanted=("${build[@]}") ;;
+  demo) wanted=("${build[@]}" "${demo[@]}") ;;
+  test) wanted=("${build[@]}" "${demo[@]}" "${test[@]}") ;;
+  *) echo "usage: $0 build|demo|test" >&2; exit 2 ;;
+esac
+
+missing=()
+for p in "${wanted[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO=sudo
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs every test:
+#  1. the Linux build: unit, emulator, command-line and QEMU system tests;
+#  2. a second build with AddressSanitizer and UndefinedBehaviorSanitizer:
+#     unit and command-line tests;
+#  3. the Windows executables (MinGW-w64), the x86-64 one tested under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh test
+
+start=$SECONDS
+scripts/build.sh
+ctest --test-dir build --output-on-failure -j2
+
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVORNBOOT_SANITIZE=ON >/dev/null
+ninja -C build-asan
+ctest --test-dir build-asan -L 'unit|cli' --output-on-failure -j2
+
+if [ -x scripts/build-windows.sh ]; then
+  scripts/build-windows.sh
+  [ -x tests/windows/run_wine_tests.sh ] && tests/windows/run_wine_tests.sh
+fi
+echo "All test stages passed in $((SECONDS - start)) s"
