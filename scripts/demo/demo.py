@@ -20,10 +20,12 @@ TYPE_NAMES = {0x00: "empty", 0x07: "NTFS", 0x17: "NTFS (hidden)", 0x0B: "FAT32",
               0x1B: "FAT32 (hidden)", 0x83: "Linux", 0x93: "Linux (hidden)"}
 
 
-def run(command, env=None):
+def run(command, env=None, cwd=None):
     print("$ " + " ".join(command), flush=True)
-    result = subprocess.run(command, env=env, text=True, capture_output=True)
+    result = subprocess.run(command, env=env, text=True, capture_output=True, cwd=cwd)
     sys.stdout.write(result.stdout)
+    if result.stdout and not result.stdout.endswith("\n"):
+        print()
     sys.stderr.write(result.stderr)
     if result.returncode != 0:
         raise SystemExit(f"{command[0]} ended with status {result.returncode}")
@@ -78,9 +80,12 @@ def main():
 
     env = dict(os.environ, VORNBOOT_DISKS=":".join(d.path for d in disks))
     exe = os.path.abspath(args.exe)
-    run([exe, os.path.join(ROOT, "examples", "demo.conf")], env)
+    # File names are given relative to the output directory: VornBoot32 reads
+    # an argument that starts with a slash as an option.
+    conf = os.path.relpath(os.path.join(ROOT, "examples", "demo.conf"), out)
+    run([exe, conf], env, cwd=out)
     readback = os.path.join(out, "readback.txt")
-    run([exe, "-bp", readback], env)
+    run([exe, "-bp", "readback.txt"], env, cwd=out)
     print(f"--- configuration read back from disk 0 ({readback}) ---")
     with open(readback) as f:
         sys.stdout.write(f.read())

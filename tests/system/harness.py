@@ -16,7 +16,7 @@ SCREEN_ADDRESS = 0xB8000
 SCREEN_COLUMNS = 80
 SCREEN_ROWS = 25
 POLL_SECONDS = 0.05
-DEFAULT_TIMEOUT = 20.0
+DEFAULT_TIMEOUT = 10.0
 
 # Characters that can be typed, as QEMU key codes. Letters are typed in lower
 # case unless shifted; a shifted letter is sent as shift plus the letter.

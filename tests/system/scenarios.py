@@ -56,7 +56,8 @@ class Context:
             config_path = self.path("config.txt")
             with open(config_path, "w") as f:
                 f.write(config)
-            arguments.append(config_path)
+            # Relative: a leading slash would make the name an option.
+            arguments.append(os.path.basename(config_path))
         env = dict(os.environ, VORNBOOT_DISKS=":".join(d.path for d in disks))
         result = subprocess.run([self.exe] + arguments, env=env, capture_output=True,
                                 text=True, timeout=30, cwd=self.workdir)
@@ -98,7 +99,7 @@ def booted(text):
     return found.groupdict()
 
 
-def wait_booted(vm, label, timeout=20):
+def wait_booted(vm, label, timeout=10):
     text = vm.wait_for(lambda t: MARKER_LINE.search(t) is not None, timeout)
     mark = booted(text)
     expect(mark["label"] == label, f"started {mark['label']}, expected {label}", vm)
