@@ -15,6 +15,7 @@
 #include <string>
 
 #include "config/parser.h"
+#include "disk/disk_device.h"
 
 namespace vornboot {
 namespace {
@@ -108,6 +109,19 @@ std::function<bool(std::string&)> entries(unsigned count) {
   };
 }
 
+// A machine with one empty disk, so that `disk 0` blocks refer to a disk.
+class OneDisk : public DiskSystem {
+ public:
+  DiskHandle open(unsigned diskNumber) override { return diskNumber == 0 ? 1 : kInvalidHandle; }
+  bool readSector(DiskHandle, std::uint8_t* buffer, std::uint32_t) override {
+    std::memset(buffer, 0, kSectorSize);
+    return true;
+  }
+  bool writeSector(DiskHandle, const std::uint8_t*, std::uint32_t) override { return false; }
+  void close(DiskHandle) override {}
+  bool holdsSystemVolume(DiskHandle) override { return false; }
+};
+
 long peakKiB() {
   std::FILE* status = std::fopen("/proc/self/status", "r");
   if (!status) return -1;
@@ -128,7 +142,8 @@ struct BenchCase {
 
 void runCase(const BenchCase& c) {
   GeneratedInput input(c.limit, c.generator());
-  BootConfig config;
+  OneDisk machine;
+  BootConfig config(machine);
   config.sourceName.set(c.name);
   auto start = std::chrono::steady_clock::now();
   int result = parseConfiguration(config, input, stderr);
