@@ -64,7 +64,8 @@ int install(const CommandLine& cl, BootConfig& config, Platform& platform, std::
   if (!input) return printResult(err, msgCannotOpenFile, name, StatusCannotOpen);
 
   config.sourceName.set(name);
-  const int parsed = parseConfiguration(config, *input, nullptr);
+  // Parse diagnostics go to standard output.
+  const int parsed = parseConfiguration(config, *input, out);
   input.reset();
   if (parsed == 3) return StatusScannerFatal;
   if (parsed != 0) return StatusConfigErrors;

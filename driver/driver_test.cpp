@@ -100,6 +100,7 @@ void setUp(FakePlatform& p) {
 TEST(Driver, NonNtPlatformStopsBeforeReadingAnything) {
   FakePlatform p;
   setUp(p);
+  p.nt = false;
   const Result r = run(p, {"good.txt"});
   EXPECT_EQ(r.status, -1);
   EXPECT_EQ(r.out, kBanner);
@@ -138,7 +139,9 @@ TEST(Driver, OnlyInstallAndUninstallWriteAndOnlySectorZeroOfDiskZero) {
               step.writes ? std::vector<std::string>{"0:0"} : std::vector<std::string>{})
         << what;
     for (const DiskAccess& a : p.diskSystem.log) {
-      if (a.kind == DiskAccess::Read) EXPECT_EQ(a.sector, 0u) << what;
+      if (a.kind == DiskAccess::Read) {
+        EXPECT_EQ(a.sector, 0u) << what;
+      }
     }
     EXPECT_EQ(p.diskSystem.openHandles, 0) << what;  // every handle closed at the end
   }
@@ -148,7 +151,6 @@ TEST(Driver, AFailedOrUnverifiedWriteIsAWriteError) {
   for (bool corrupt : {false, true}) {
     FakePlatform p;
     setUp(p);
-    const auto before = p.diskSystem.disks[0].bytes;
     (corrupt ? p.diskSystem.disks[0].corruptWrites : p.diskSystem.disks[0].failWrite) = true;
     const Result r = run(p, {"good.txt"});
     EXPECT_EQ(r.status, -2);
