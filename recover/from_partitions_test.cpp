@@ -1,0 +1,117 @@
+#include "recover/from_partitions.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/memory_disks.h"
+
+namespace vornboot {
+namespace {
+
+using testing::makeSector0;
+using testing::MemoryDiskSystem;
+using testing::SlotSpec;
+
+struct Pair {
+  std::uint8_t original, hidden;
+  std::string name;
+  bool operator==(const Pair&) const = default;
+};
+using States = std::vector<std::uint32_t>;  // four per disk, disk after disk
+
+struct Case {
+  const char* why;
+  std::vector<std::vector<SlotSpec>> disks;
+  std::vector<Pair> map;
+  States states;
+};
+
+constexpr std::uint32_t U = Unspecified, E = Enable, A = Active, D = Disable;
+
+TEST(FromPartitions, MapAndPlanFollowTheTables) {
+  const Case cases[] = {
+      {"an empty first slot hides the rest of the table",
+       {{{0, 0, 0, 0}, {0x80, 0x07, 63, 100}}},
+       {},
+       {U, U, U, U}},
+      {"slots after an empty one are ignored",
+       {{{0x80, 0x07, 63, 100}, {0, 0, 0, 0}, {0, 0x0B, 200, 100}}},
+       {{0x07, 0x17, "HPFS/NTFS"}},
+       {A, U, U, U}},
+      {"an unknown type with bit 0x10 set pairs with itself",
+       {{{0x80, 0x12, 63, 100}, {0, 0x12, 200, 100}}},
+       {{0x12, 0x12, ""}},
+       {A, E, U, U}},
+      {"0x93 before 0x83 gives two pairs",
+       {{{0x80, 0x93, 63, 100}, {0, 0x83, 200, 100}}},
+       {{0x93, 0x93, ""}, {0x83, 0x93, ""}},
+       {A, E, U, U}},
+      {"0x83 before 0x93 gives one pair, the 0x93 partition hidden",
+       {{{0x80, 0x83, 63, 100}, {0, 0x93, 200, 100}}},
+       {{0x83, 0x93, ""}},
+       {A, D, U, U}},
+      {"a hidden known type brings its known pair",
+       {{{0, 0x17, 63, 100}, {0x80, 0x0C, 200, 100}}},
+       {{0x07, 0x17, "HPFS/NTFS"}, {0x0C, 0x1C, "FAT32x"}},
+       {D, A, U, U}},
+      {"the same type on several disks gives one pair",
+       {{{0x80, 0x07, 63, 100}}, {{0, 0x07, 63, 100}, {0, 0x17, 200, 10}}},
+       {{0x07, 0x17, "HPFS/NTFS"}},
+       {A, U, U, U, E, D, U, U}},
+      {"every active partition stays active, any non-zero indicator counts",
+       {{{0x80, 0x06, 63, 100}, {0x01, 0x0B, 200, 100}, {0, 0x1B, 300, 1}, {0xFF, 0x05, 400, 1}}},
+       {{0x06, 0x16, "FAT16b"}, {0x0B, 0x1B, "FAT32"}, {0x05, 0x15, "EXTENDED"}},
+       {A, A, D, A}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    MemoryDiskSystem system;
+    for (const auto& slots : c.disks) {
+      std::vector<std::uint8_t> s = makeSector0(7, {});
+      unsigned j = 0;
+      for (const SlotSpec& slot : slots) {
+        auto one = makeSector0(7, {slot});
+        std::copy(one.begin() + 446, one.begin() + 462, s.begin() + 446 + 16 * j++);
+      }
+      system.addDisk(s.data());
+    }
+    BootConfig config(system);
+    configureFromPartitionTables(config);
+
+    EXPECT_EQ(config.usedDiskCount, c.disks.size());
+    std::vector<Pair> map;
+    config.typeMap.forEach([&](const TypeMapping& m) {
+      map.push_back({m.originalId, m.hiddenId, m.typeName.c_str()});
+    });
+    EXPECT_EQ(map, c.map);
+
+    ASSERT_EQ(config.entries.count(), 1u);
+    const BootEntry& entry = config.entries[0];
+    EXPECT_STREQ(entry.name.c_str(), "Original");
+    EXPECT_TRUE(entry.password.empty());
+    States states;
+    for (std::size_t i = 0; i < entry.diskPlans.count(); ++i) {
+      EXPECT_EQ(entry.diskPlans[i].planDiskNumber(), i);
+      EXPECT_EQ(entry.diskPlans[i].physicalDisk(), &config.disks[i]);
+      for (std::uint32_t s : entry.diskPlans[i].partitionState) states.push_back(s);
+    }
+    EXPECT_EQ(states, c.states);
+  }
+}
+
+TEST(FromPartitions, EmptyInventoryGivesTheEntryWithoutPlans) {
+  MemoryDiskSystem system;
+  BootConfig config(system);
+  configureFromPartitionTables(config);
+  EXPECT_EQ(config.usedDiskCount, 0u);
+  EXPECT_TRUE(config.typeMap.empty());
+  ASSERT_EQ(config.entries.count(), 1u);
+  EXPECT_STREQ(config.entries[0].name.c_str(), "Original");
+  EXPECT_TRUE(config.entries[0].diskPlans.empty());
+  EXPECT_TRUE(config.display.empty());
+}
+
+}  // namespace
+}  // namespace vornboot
