@@ -199,10 +199,12 @@ class Machine:
         text = "\n".join(line.rstrip() for line in self.last_screen).rstrip("\n")
         return "\nlast screen:\n" + text
 
-    def wait_for(self, expected, timeout=DEFAULT_TIMEOUT):
-        """Waits until `expected` (a text, or a function of the screen text)
-        holds on two consecutive reads; returns the screen text."""
+    def wait_for(self, expected, timeout=DEFAULT_TIMEOUT, what=None):
+        """Waits until `expected` (a text, or a function of the screen text,
+        then described by `what`) holds on two consecutive reads; returns the
+        screen text."""
         test = expected if callable(expected) else (lambda text: expected in text)
+        what = what or (expected.__doc__ if callable(expected) else repr(expected))
         deadline = time.monotonic() + timeout
         agreed = False
         while True:
@@ -214,7 +216,7 @@ class Machine:
             else:
                 agreed = False
             if time.monotonic() > deadline:
-                raise BootFailure(f"timed out waiting for {expected!r}" + self._screen_note())
+                raise BootFailure(f"timed out waiting for {what}" + self._screen_note())
             time.sleep(POLL_SECONDS)
 
     def wait_quiet(self, timeout=DEFAULT_TIMEOUT, settle=0.3):

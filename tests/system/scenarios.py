@@ -100,7 +100,8 @@ def booted(text):
 
 
 def wait_booted(vm, label, timeout=10):
-    text = vm.wait_for(lambda t: MARKER_LINE.search(t) is not None, timeout)
+    text = vm.wait_for(lambda t: MARKER_LINE.search(t) is not None, timeout,
+                       f"a started boot sector (expected {label})")
     mark = booted(text)
     expect(mark["label"] == label, f"started {mark['label']}, expected {label}", vm)
     return mark, text
@@ -217,16 +218,16 @@ def wrong_password_then_right(ctx):
     with ctx.machine(disks) as vm:
         vm.wait_for(PROMPT)
         vm.type("\n")  # no entry without password: wrong
-        vm.wait_for(lambda t: t.count(PROMPT) == 2)
+        vm.wait_for(lambda t: t.count(PROMPT) == 2, what="prompt number 2")
         vm.type("wi\n")  # a prefix is not the password
-        text = vm.wait_for(lambda t: t.count(PROMPT) == 3)
+        text = vm.wait_for(lambda t: t.count(PROMPT) == 3, what="prompt number 3")
         lines = lines_from(text, PROMPT)
         expect(lines[:3] == [PROMPT + " WRONG!", PROMPT + " WRONG!", PROMPT],
                f"lines after wrong passwords {lines[:3]}", vm)
         column, row = vm.cursor()
         expect(column == len(PROMPT) + 1, f"cursor column {column}", vm)
         vm.type("wins\n")  # a longer text neither
-        vm.wait_for(lambda t: t.count(PROMPT) == 4)
+        vm.wait_for(lambda t: t.count(PROMPT) == 4, what="prompt number 4")
         vm.type("win\n")
         mark, text = wait_booted(vm, "D0P0")
         expect(PROMPT + " OK" in text, "no OK after the right password", vm)
@@ -252,9 +253,10 @@ def backspace_is_a_key(ctx):
     with ctx.machine(disks) as vm:
         vm.wait_for(PROMPT)
         vm.type("lin\b\n")  # right password, then Backspace: wrong
-        vm.wait_for(lambda t: t.count(PROMPT) == 2 and "WRONG!" in t)
+        vm.wait_for(lambda t: t.count(PROMPT) == 2 and "WRONG!" in t,
+                    what="WRONG! and a second prompt")
         vm.type("lix\bn\n")  # no editing either
-        vm.wait_for(lambda t: t.count(PROMPT) == 3)
+        vm.wait_for(lambda t: t.count(PROMPT) == 3, what="prompt number 3")
         vm.type("lin\n")
         wait_booted(vm, "D0P2")
     check_lin(disks)
@@ -310,7 +312,7 @@ entry "Second" { password "xyz" disk 0 { active 2 } }
     with ctx.machine(disks) as vm:
         vm.wait_for(PROMPT)
         vm.type("xyz\n")  # no longer anybody's password
-        vm.wait_for(lambda t: t.count(PROMPT) == 2)
+        vm.wait_for(lambda t: t.count(PROMPT) == 2, what="prompt number 2")
         vm.type("abc\n")
         wait_booted(vm, "D0P1")
 
@@ -422,7 +424,8 @@ def partition_beyond_chs_range(ctx):
             mark, _ = wait_booted(vm, "D0P1")
             expect(mark["type"] == "83", f"marker {mark}")
         else:
-            text = vm.wait_for(lambda t: "Disk IO Error" in t and t.count(PROMPT) == 2)
+            text = vm.wait_for(lambda t: "Disk IO Error" in t and t.count(PROMPT) == 2,
+                               what="Disk IO Error and the prompt again")
             expect(text.count(BANNER) == 2, "boot manager did not start again", vm)
     check_table(d0.path, [(0, 0x07), (0x80, 0x83), (0, 0), (0, 0)], "disk 0")
 
