@@ -80,9 +80,9 @@ def main():
 
     if args.keep:
         os.makedirs(args.keep, exist_ok=True)
-        root = tempfile.mkdtemp(prefix="vb", dir=args.keep)
+        root = tempfile.mkdtemp(prefix="vbsys-", dir=args.keep)
     else:
-        root = tempfile.mkdtemp(prefix="vb")
+        root = tempfile.mkdtemp(prefix="vbsys-")
     started = time.monotonic()
     marker = assemble_marker(args.nasm, root)
     failures = []
