@@ -136,18 +136,31 @@ class Generator {
     return out;
   }
 
-  // A carriage return would end the name in the sector.
+  // A carriage return would end the name in the sector. Half the long names
+  // are plain letters, which need no escape and so no split but the one the
+  // length asks for.
   std::string nameBytes(unsigned entries) {
-    return randomBytes(longName_ ? 100 + below(26) : below(12 / entries + 4), false);
+    if (longName_ && coin()) {
+      std::string name;
+      for (unsigned n = 119 + below(7); n > 0; --n) name += char('g' + below(20));
+      return name;
+    }
+    return randomBytes(longName_ ? 119 + below(7) : below(12 / entries + 4), false);
   }
 
   /// The generator's own spelling of a string: printable characters as they
-  /// are, everything else as \xNN, a new literal where a hex digit follows.
+  /// are, everything else as \xNN, a new literal where a hex digit follows
+  /// and after 124 characters.
   static std::string escapedBytes(const std::string& bytes) {
     std::string out;
     bool afterHex = false;
-    for (char ch : bytes) {
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+      char ch = bytes[i];
       unsigned char c = static_cast<unsigned char>(ch);
+      if (i == 124) {
+        out += "\" \"";
+        afterHex = false;
+      }
       if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {
         if (afterHex && std::isxdigit(c)) out += "\" \"";
         out += ch;
@@ -233,7 +246,7 @@ class Generator {
       if (kind == 1) {
         out += defaults[k];
       } else {
-        unsigned length = longText_ && k == longOne ? 100 + below(26) : small ? 1 : 1 + below(6);
+        unsigned length = longText_ && k == longOne ? 119 + below(7) : small ? 1 : 1 + below(6);
         out += escapedBytes(randomBytes(length, true));
       }
       out += "\"\n";
