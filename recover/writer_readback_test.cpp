@@ -45,7 +45,7 @@ ReadBack writeAndRead(const std::string& name, const std::string& codes,
 }
 
 // Parsing needs disk 0, which this model lacks: that is a warning only.
-constexpr const char* kNoDiskWarning = "t.cfg(4): warning: non-existent disk number\n";
+constexpr const char* kNoDiskWarning = "t.cfg(3): warning: non-existent disk number\n";
 
 TEST(WriterReadBack, TextsThatTheScannerWouldOtherwiseMisread) {
   const std::string cases[] = {
@@ -92,38 +92,46 @@ TEST(WriterReadBack, RandomTextsAndPasswords) {
   const std::uint32_t seed = 4711;
   std::mt19937 random(seed);
   const char keys[] = "1234567890-qwertyuiopQWERTYUIOP[]asdfghjklASDFGHJKL;'`zxcvbnmZXCVBNM,./ ";
+  int passwordsParsed = 0;
   for (int round = 0; round < 2000; ++round) {
     std::string name, prompt, passwordText;
     std::size_t nameLength = random() % 126, promptLength = 1 + random() % 125;
     while (name.size() < nameLength) name += char(1 + random() % 255);
     while (prompt.size() < promptLength) prompt += char(1 + random() % 255);
-    // A password text of at most 125 characters: keys, escaped backslashes
-    // and bracketed raw codes.
-    std::size_t passwordLength = 1 + random() % 125, length = 0;
-    while (length < passwordLength) {
-      switch (random() % 4) {
+    // A password text of at most 125 characters: keys of either case,
+    // escaped backslashes, brackets, and raw codes inside brackets.
+    std::size_t passwordLength = 1 + random() % 125;
+    bool inBrackets = false;
+    for (std::size_t length = 0; length < passwordLength; ++length) {
+      switch (random() % 5) {
         case 0:
-          passwordText += '(';
+          passwordText += inBrackets ? ')' : '(';
+          inBrackets = !inBrackets;
           break;
         case 1:
-          passwordText += ')';
+          passwordText += "\\\\";
           break;
         case 2: {
+          if (!inBrackets && length + 1 < passwordLength) {
+            passwordText += '(';
+            inBrackets = true;
+            ++length;
+          }
           char hex[8];
           std::snprintf(hex, sizeof hex, "\\x%02X", unsigned(1 + random() % 255));
-          passwordText += hex;
+          if (inBrackets) passwordText += hex;
           break;
         }
         default:
           passwordText += keys[random() % (sizeof keys - 1)];
       }
-      ++length;
     }
-    // Bracket characters written as escapes would switch the mode instead.
     BootConfig first;
-    std::string firstText = "entry \"n\" { password \"" + passwordText + "\" }\n";
+    std::string firstText =
+        "entry \"n\" { password \"" + passwordText + "\" disk 0 { active 0 } }\n";
     testing::ParseOutcome parsed = parseText(first, firstText);
     if (parsed.result != 0) continue;  // e.g. an unknown character outside brackets
+    ++passwordsParsed;
     std::string codes = first.entries[0].password.c_str();
 
     ReadBack r = writeAndRead(name, codes, prompt);
@@ -133,6 +141,7 @@ TEST(WriterReadBack, RandomTextsAndPasswords) {
     ASSERT_EQ(r.prompt, prompt) << "round " << round;
     ASSERT_EQ(r.password, codes) << "round " << round << " from " << passwordText;
   }
+  EXPECT_GT(passwordsParsed, 500);
 }
 
 }  // namespace
