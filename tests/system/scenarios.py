@@ -616,3 +616,18 @@ def standard_beyond_chs_range(ctx):
     with ctx.machine(disks) as vm:
         mark, _ = wait_booted(vm, "D0P1")
     expect(mark["si"] == "07CE", f"marker {mark}")
+
+
+@scenario()
+def standard_unreadable_boot_sector(ctx):
+    """The active partition lies beyond the end of the disk: every read
+    fails (five tries), and type 0x07 has no backup sector."""
+    parts = [Partition(2048, 8192, 0x07), Partition(10240, 8192, 0x83, active=True)]
+    disks = uninstalled_disk(ctx, parts)
+    sector = bytearray(read_sector(disks[0].path, 0))
+    struct.pack_into("<I", sector, 446 + 16 + 8, 200000)  # past the 32 MiB image
+    sector[446 + 16 + 4] = 0x07
+    write_sector(disks[0].path, 0, bytes(sector))
+    with ctx.machine(disks) as vm:
+        text = vm.wait_for("Error loading operating system")
+        expect("VBMARK" not in text, "something was started", vm)
