@@ -116,6 +116,13 @@ def lines_from(text, first):
     raise BootFailure(f"no line starting with {first!r}:\n{text}")
 
 
+def check_entry_list(vm, text, names):
+    """The banner, an empty line, the names, an empty line, the prompt."""
+    lines = lines_from(text, BANNER)
+    expect(lines[:len(names) + 4] == [BANNER, ""] + names + ["", PROMPT],
+           f"entry list {lines[:len(names) + 4]}", vm)
+
+
 def check_table(path, expected, what):
     """`expected`: per slot (boot indicator, type ID), or None to skip."""
     table = read_table(path)
@@ -349,7 +356,7 @@ def three_disks_rewritten(ctx):
     installed = ctx.install(disks, THREE_DISK_CONFIG)
     before = [read_sector(d.path, 0) for d in disks]
     with ctx.machine(disks) as vm:
-        vm.wait_for(PROMPT)
+        check_entry_list(vm, vm.wait_for(PROMPT), ["All", "Zero"])
         vm.type("all\n")
         mark, _ = wait_booted(vm, "D0P1")
     expect(mark["type"] == "0B", f"marker {mark}")
@@ -367,7 +374,7 @@ def entry_naming_only_disk0(ctx):
     disks = three_disks(ctx)
     ctx.install(disks, THREE_DISK_CONFIG)
     with ctx.machine(disks) as vm:
-        vm.wait_for(PROMPT)
+        check_entry_list(vm, vm.wait_for(PROMPT), ["All", "Zero"])
         vm.type("zero\n")
         mark, _ = wait_booted(vm, "D0P2")
     expect(mark["type"] == "83", f"marker {mark}")
@@ -631,3 +638,23 @@ def standard_unreadable_boot_sector(ctx):
     with ctx.machine(disks) as vm:
         text = vm.wait_for("Error loading operating system")
         expect("VBMARK" not in text, "something was started", vm)
+
+
+@scenario("ext", "chs")
+def resident_without_active_partition_on_disk0(ctx):
+    """An image the compiler never makes: the chosen entry's disk 0 byte has
+    no active bit (patched here). The boot manager then gives up through
+    INT 18h instead of starting some stale sector."""
+    disks = two_disks(ctx)
+    sector = bytearray(ctx.install(disks, WIN_LIN))
+    (win_at, win_len), _ = record_passwords(sector)
+    disk0_byte = win_at + win_len + 1 + sector[37] - 1
+    expect(sector[disk0_byte] == 0x12, f"disk 0 byte of Win {sector[disk0_byte]:#04x}")
+    sector[disk0_byte] = 0x02  # partition 1 still hidden, nothing active
+    write_sector(disks[0].path, 0, bytes(sector))
+    with ctx.machine(disks) as vm:
+        vm.wait_for(PROMPT)
+        vm.type("win\n")
+        text = vm.wait_for("No bootable device")
+        expect("VBMARK" not in text, "something was started", vm)
+    check_table(disks[0].path, [(0, 0x07), (0, 0x1B), (0, 0x83), (0, 0)], "disk 0")
