@@ -9,6 +9,10 @@
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 exe=${1:-}
+given=$exe
+# A path that is not there (build/VornBoot32 when the build puts it into
+# build/driver/) falls back to looking under build/.
+if [ -n "$exe" ] && [ ! -x "$exe" ]; then exe=; fi
 if [ -z "$exe" ]; then
   for candidate in "$root/build/driver/VornBoot32" "$root/build/VornBoot32"; do
     if [ -x "$candidate" ]; then exe=$candidate; break; fi
@@ -18,6 +22,7 @@ if [ -z "$exe" ]; then
   exe=$(find "$root/build" -type f -name VornBoot32 -perm -u+x 2>/dev/null | head -n 1)
 fi
 if [ -z "$exe" ] || [ ! -x "$exe" ]; then
+  [ -n "$given" ] && echo "$given: no such program" >&2
   echo "VornBoot32 not found: build it first (cmake -S . -B build && cmake --build build)" >&2
   echo "or give its path: $0 path/to/VornBoot32" >&2
   exit 1
