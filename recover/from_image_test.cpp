@@ -24,7 +24,7 @@ struct Record {
 };
 
 /// What an installed sector holds, laid out the way the compiler lays it out.
-struct ImageSpec {
+struct ImageContent {
   std::uint8_t diskCount = 1;
   bool noLogo = false;
   std::string texts[4] = {layout::kDefaultPrompt, layout::kDefaultWrong, layout::kDefaultOk,
@@ -40,33 +40,33 @@ struct BuiltImage {
   unsigned listEnd = 0;
 };
 
-BuiltImage buildImage(const ImageSpec& spec, std::vector<std::uint8_t> sector) {
+BuiltImage buildImage(const ImageContent& content, std::vector<std::uint8_t> sector) {
   BuiltImage b;
   std::uint8_t* s = sector.data();
-  s[layout::kSlotDiskCount] = spec.diskCount;
+  s[layout::kSlotDiskCount] = content.diskCount;
   s[layout::kMarker] = 0x42;
   s[layout::kMarker + 1] = 0x4D;
   unsigned at = layout::kBanner;
-  if (spec.noLogo) {
+  if (content.noLogo) {
     s[at++] = 0;
   } else {
     for (const char* p = layout::kBannerText; *p; ++p) s[at++] = std::uint8_t(*p);
     s[at++] = 0;
   }
-  for (const std::string& t : spec.texts) {
+  for (const std::string& t : content.texts) {
     for (char c : t) s[at++] = std::uint8_t(c);
     s[at++] = 0;
   }
   if (at % 2) s[at++] = 0xEE;  // padding: its content means nothing
   b.mapStart = at;
-  for (auto [o, h] : spec.pairs) {
+  for (auto [o, h] : content.pairs) {
     s[at++] = o;
     s[at++] = h;
   }
-  s[layout::kSlotMapLength] = std::uint8_t(2 * spec.pairs.size());
+  s[layout::kSlotMapLength] = std::uint8_t(2 * content.pairs.size());
   b.firstRecord = at;
   mbr::write16(s + layout::kSlotFirstEntry, std::uint16_t(at + layout::kLoadBase));
-  for (const Record& r : spec.records) {
+  for (const Record& r : content.records) {
     for (char c : r.name) s[at++] = std::uint8_t(c);
     s[at++] = 0x0D;
     s[at++] = 0x0A;
@@ -124,11 +124,11 @@ TEST(FromImage, TextsComeBackOnlyWhenTheyDifferFromTheDefault) {
       {false, {"Pw:", "", "", ""}, {"Pw:", nullptr, nullptr, nullptr}},
   };
   for (const Case& c : cases) {
-    ImageSpec spec;
-    spec.noLogo = c.noLogo;
-    for (int i = 0; i < 4; ++i) spec.texts[i] = c.texts[i];
-    spec.records = {{"w", "", {0x10}}};
-    Machine m(buildImage(spec, diskZeroTable()).sector);
+    ImageContent content;
+    content.noLogo = c.noLogo;
+    for (int i = 0; i < 4; ++i) content.texts[i] = c.texts[i];
+    content.records = {{"w", "", {0x10}}};
+    Machine m(buildImage(content, diskZeroTable()).sector);
     BootConfig config(m.disks);
     configureFromInstalledImage(config);
 
@@ -152,9 +152,9 @@ TEST(FromImage, TextsComeBackOnlyWhenTheyDifferFromTheDefault) {
 }
 
 TEST(FromImage, DefaultImageWritesNoSetBlock) {
-  ImageSpec spec;
-  spec.records = {{"Win", "", {0x10}}};
-  Machine m(buildImage(spec, diskZeroTable()).sector);
+  ImageContent content;
+  content.records = {{"Win", "", {0x10}}};
+  Machine m(buildImage(content, diskZeroTable()).sector);
   BootConfig config(m.disks);
   configureFromInstalledImage(config);
   std::string text;
@@ -163,10 +163,10 @@ TEST(FromImage, DefaultImageWritesNoSetBlock) {
 }
 
 TEST(FromImage, NoLogoWithDefaultTextsPutsTheMapAt314) {
-  ImageSpec spec;
-  spec.noLogo = true;
-  spec.records = {{"x", "", {0x10}}};
-  BuiltImage built = buildImage(spec, diskZeroTable());
+  ImageContent content;
+  content.noLogo = true;
+  content.records = {{"x", "", {0x10}}};
+  BuiltImage built = buildImage(content, diskZeroTable());
   ASSERT_EQ(built.mapStart, 314u);
   Machine m(built.sector);
   BootConfig config(m.disks);
@@ -190,10 +190,10 @@ TEST(FromImage, TypeMapPairsTakeTheirKnownNames) {
       {{{0x17, 0x07}}, 2, {""}},                      // named by the original ID only
   };
   for (const Case& c : cases) {
-    ImageSpec spec;
-    spec.pairs = c.pairs;
-    spec.records = {{"x", "", {0x10}}};
-    BuiltImage built = buildImage(spec, diskZeroTable());
+    ImageContent content;
+    content.pairs = c.pairs;
+    content.records = {{"x", "", {0x10}}};
+    BuiltImage built = buildImage(content, diskZeroTable());
     built.sector[layout::kSlotMapLength] = c.lengthByte;
     Machine m(built.sector);
     BootConfig config(m.disks);
@@ -209,14 +209,14 @@ TEST(FromImage, TypeMapPairsTakeTheirKnownNames) {
 }
 
 TEST(FromImage, EntriesAndTheirPlans) {
-  ImageSpec spec;
-  spec.diskCount = 3;  // one disk more than the machine has
-  spec.records = {
+  ImageContent content;
+  content.diskCount = 3;  // one disk more than the machine has
+  content.records = {
       {"System", "\x1F\x1E", {0x12, 0x00, 0x24}},
       {"Empty", "", {0x00, 0x00, 0x00}},
       {"Raw", "\x0D\x80", {0x08, 0x40, 0x00}},
   };
-  Machine m(buildImage(spec, diskZeroTable()).sector, 1);
+  Machine m(buildImage(content, diskZeroTable()).sector, 1);
   BootConfig config(m.disks);
   configureFromInstalledImage(config);
 
@@ -246,8 +246,8 @@ TEST(FromImage, EntriesAndTheirPlans) {
 
 // Cases of damaged records: each patches the built image of two entries.
 TEST(FromImage, ABrokenRecordEndsTheList) {
-  ImageSpec spec;
-  spec.records = {{"one", "\x02", {0x10}}, {"two", "\x03", {0x10}}};
+  ImageContent content;
+  content.records = {{"one", "\x02", {0x10}}, {"two", "\x03", {0x10}}};
   struct Case {
     const char* why;
     std::vector<std::pair<int, std::uint8_t>> patches;  // offsets from the second record
@@ -263,7 +263,7 @@ TEST(FromImage, ABrokenRecordEndsTheList) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
-    BuiltImage built = buildImage(spec, diskZeroTable());
+    BuiltImage built = buildImage(content, diskZeroTable());
     unsigned second = built.firstRecord + 3 + 3 + 1 + 1 + 1;
     for (auto [offset, value] : c.patches) built.sector[second + offset] = value;
     Machine m(built.sector);
@@ -337,9 +337,9 @@ TEST(FromImage, ReadingStopsAt439) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
-    ImageSpec spec;
-    spec.records = {{"n", "\x02", {0x10}}};
-    BuiltImage built = buildImage(spec, diskZeroTable());
+    ImageContent content;
+    content.records = {{"n", "\x02", {0x10}}};
+    BuiltImage built = buildImage(content, diskZeroTable());
     std::vector<std::uint8_t> sector = built.sector;
     c.damage(sector, built);
     Machine m(sector);

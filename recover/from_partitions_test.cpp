@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "disk/mbr.h"
 #include "tests/support/memory_disks.h"
 
 namespace vornboot {
@@ -12,7 +13,12 @@ namespace {
 
 using testing::makeSector0;
 using testing::MemoryDiskSystem;
-using testing::SlotSpec;
+
+/// Boot indicator, type ID, first sector and sector count of a slot.
+struct Slot {
+  std::uint8_t bootIndicator, typeId;
+  std::uint32_t firstSector, sectorCount;
+};
 
 struct Pair {
   std::uint8_t original, hidden;
@@ -23,7 +29,7 @@ using States = std::vector<std::uint32_t>;  // four per disk, disk after disk
 
 struct Case {
   const char* why;
-  std::vector<std::vector<SlotSpec>> disks;
+  std::vector<std::vector<Slot>> disks;
   std::vector<Pair> map;
   States states;
 };
@@ -70,10 +76,13 @@ TEST(FromPartitions, MapAndPlanFollowTheTables) {
     MemoryDiskSystem system;
     for (const auto& slots : c.disks) {
       std::vector<std::uint8_t> s = makeSector0(7, {});
-      unsigned j = 0;
-      for (const SlotSpec& slot : slots) {
-        auto one = makeSector0(7, {slot});
-        std::copy(one.begin() + 446, one.begin() + 462, s.begin() + 446 + 16 * j++);
+      std::uint8_t* slot = s.data() + mbr::kPartitionTable;
+      for (const Slot& one : slots) {
+        slot[mbr::kBootIndicator] = one.bootIndicator;
+        slot[mbr::kTypeId] = one.typeId;
+        mbr::write32(slot + mbr::kFirstSector, one.firstSector);
+        mbr::write32(slot + mbr::kSectorCount, one.sectorCount);
+        slot += mbr::kSlotSize;
       }
       system.addDisk(s.data());
     }
