@@ -115,6 +115,12 @@ const Case kCases[] = {
      "4294967295 4294967296 99999999999999999999999999 0xFFFFFFFFF 0777777777777777 "
      "0x00000000000000000000001",
      "4294967295 4294967295 4294967295 4294967295 4294967295 1 $", "", 1},
+    {"long digit runs",
+     std::string(50000, '9') + " 0x" + std::string(50000, 'f') + " 0" + std::string(50000, '7') +
+         "8 " + std::string(50000, '0') + "12",
+     "4294967295 4294967295 4294967295 10 $", "", 1},
+    {"long blank run", std::string(40000, ' ') + "\t" + std::string(40000, '\n') + "map", "map $",
+     "", 40001},
     // Strings and their escapes.
     {"plain string", "\"Hello, World\"", "\"Hello, World\" $", "", 1},
     {"hex escapes", "\"\\x41\\x42\"", "\"AB\" $", "", 1},
