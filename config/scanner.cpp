@@ -1,5 +1,6 @@
 #include "config/scanner.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "driver/catalog.h"
@@ -39,12 +40,13 @@ bool Scanner::fill() {
   if (position_ != 0) std::memmove(buffer_, buffer_ + position_, unread);
   position_ = 0;
   limit_ = unread;
+  const std::size_t room = std::min(kBlockSize, kBufferSize - limit_);
   long got;
   if (input_.interactive()) {
     // A terminal delivers what the user typed a line at a time; do not wait
     // for more than that.
     got = 0;
-    while (std::size_t(got) < kBlockSize) {
+    while (std::size_t(got) < room) {
       long one = input_.read(buffer_ + limit_ + got, 1);
       if (one <= 0) {
         if (one < 0) got = -1;
@@ -53,7 +55,7 @@ bool Scanner::fill() {
       if (buffer_[limit_ + got++] == '\n') break;
     }
   } else {
-    got = input_.read(buffer_ + limit_, kBlockSize);
+    got = input_.read(buffer_ + limit_, room);
   }
   if (got < 0) {
     fatal_ = true;
