@@ -245,8 +245,7 @@ class CliTest(unittest.TestCase):
             ('map {{7,0x17}} entry "a" { disk 0 { active 3 } }',
              "cfg.txt: error: EMPTY partition 3 of entry \"a\" cannot be active\n"),
             ('map {{7,0x17}} entry "a" { password "(\\x1C)" disk 0 { active 0 } }',
-             "cfg.txt: error: password of entry \"a\" holds the Enter key code 0x1C, "
-             "which ends a password in the boot sector\n"),
+             "cfg.txt: error: password of entry \"a\" holds the Enter key code 0x1C\n"),
             ('map {{7,0x17}} entry "' + "n" * 124 + '" { disk 0 { active 0 } }',
              "cfg.txt: error: compiled information cannot fit in boot code: "
              "try to free 20 byte(s)\n"),
