@@ -682,3 +682,45 @@ def read_back_and_install_again(ctx):
         _, text = wait_booted(vm, "D0P0")
         expect(PROMPT + " fine" in text, "custom text lost in the round trip", vm)
     check_win(disks)
+
+
+@scenario("ext", "chs")
+def eight_entries_last_chosen(ctx):
+    """Eight entries, the most an image holds: the mismatch mask uses every
+    bit, and the eighth entry can still be chosen."""
+    disks = two_disks(ctx)
+    names = [f"Entry{k}" for k in range(8)]
+    config = STANDARD_MAP + "".join(
+        f'entry "{name}" {{ password "{chr(ord("a") + k)}{k}" disk 0 {{ active {k % 3} }} }}\n'
+        for k, name in enumerate(names))
+    ctx.install(disks, config)
+    with ctx.machine(disks) as vm:
+        check_entry_list(vm, vm.wait_for(PROMPT), names)
+        vm.type("h6\n")  # the eighth letter with the seventh's digit: nobody's
+        vm.wait_for(lambda t: t.count(PROMPT) == 2, what="prompt number 2")
+        vm.type("h7\n")
+        wait_booted(vm, "D0P1")
+    check_table(disks[0].path, [(0, 0x07), (0x80, 0x0B), (0, 0x83), (0, 0)], "disk 0")
+
+
+@scenario("ext", "chs")
+def compiled_data_up_to_byte_439(ctx):
+    """A configuration whose entry list ends exactly at offset 439, the last
+    byte before the disk signature: the last entry is still read whole."""
+    disks = two_disks(ctx)
+    # Texts 280..327, map 328..333, "First" 334..347 (5 + 3 + 3 + 1 + 2 disk
+    # bytes), the long entry 348..438 (82 + 3 + 3 + 1 + 2), the end at 439.
+    head = STANDARD_MAP + 'entry "First" { password "abc" disk 0 { active 1 } }\n'
+    name = "Last" + "-" * 78
+    config = head + f'entry "{name}" {{ password "xyz" disk 0 {{ active 2 }} disk 1 {{ disable 1 }} }}\n'
+    sector = ctx.install(disks, config)
+    last_at, last_len = record_passwords(sector)[-1]
+    end = last_at + last_len + 1 + sector[37]
+    expect(end == 439 and sector[439] == 0, f"entry list ends at {end}, not 439")
+    with ctx.machine(disks) as vm:
+        text = vm.wait_for(PROMPT)
+        expect(name[:80] in text, "long name not shown", vm)
+        vm.type("xyz\n")
+        wait_booted(vm, "D0P2")
+    check_table(disks[0].path, [(0, 0x07), (0, 0x0B), (0x80, 0x83), (0, 0)], "disk 0")
+    check_table(disks[1].path, [(0, 0x07), (0, 0x93), (0, 0), (0, 0)], "disk 1")
