@@ -36,6 +36,12 @@ bool chsToLba(const Geometry& g, std::uint16_t cx, std::uint8_t head, std::uint3
 
 }  // namespace
 
+const std::uint8_t* DiskImage::sector(std::uint32_t lba) const {
+  static constexpr SectorBytes kBlank{};
+  auto it = sectors_.find(lba);
+  return it == sectors_.end() ? kBlank.data() : it->second.data();
+}
+
 void DiskImage::setSector(std::uint32_t lba, const std::uint8_t* data) {
   if (lba < sectorCount()) std::memcpy(sector(lba), data, kSectorSize);
 }
@@ -62,14 +68,23 @@ bool DiskSet::readSectors(DiskImage& d, std::uint32_t lba, unsigned count, std::
   if (count == 0 || lba >= d.sectorCount() || count > d.sectorCount() - lba) return false;
   for (unsigned i = 0; i < count; ++i)
     if (d.unreadable.count(lba + i)) return false;
-  return memory.write(buffer, d.sector(lba), count * DiskImage::kSectorSize);
+  const DiskImage& image = d;
+  for (unsigned i = 0; i < count; ++i)
+    if (!memory.write(buffer + i * DiskImage::kSectorSize, image.sector(lba + i),
+                      DiskImage::kSectorSize))
+      return false;
+  return true;
 }
 
 bool DiskSet::writeSectors(DiskImage& d, std::uint32_t lba, unsigned count, std::uint32_t buffer,
                            MemoryAccess& memory) {
   if (d.failWrites) return false;
   if (count == 0 || lba >= d.sectorCount() || count > d.sectorCount() - lba) return false;
-  return memory.read(buffer, d.sector(lba), count * DiskImage::kSectorSize);
+  for (unsigned i = 0; i < count; ++i)
+    if (!memory.read(buffer + i * DiskImage::kSectorSize, d.sector(lba + i),
+                     DiskImage::kSectorSize))
+      return false;
+  return true;
 }
 
 void DiskSet::serve(DiskRegisters& r, MemoryAccess& memory) {

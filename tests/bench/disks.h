@@ -2,8 +2,10 @@
 // The hard disks of the test BIOS: in-memory images with a CHS geometry,
 // the INT 13h services over them, and failures that a test can inject.
 
+#include <array>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -17,22 +19,25 @@ struct Geometry {
   std::uint32_t capacity() const { return std::uint32_t(cylinders) * heads * sectors; }
 };
 
+/// A disk image that holds only the sectors ever written or touched, so a
+/// disk of millions of sectors costs no more than the few in use; every
+/// other sector reads as zeros.
 struct DiskImage {
   static constexpr unsigned kSectorSize = 512;
+  using SectorBytes = std::array<std::uint8_t, kSectorSize>;
 
   /// A blank image of `sectorCount` sectors.
   explicit DiskImage(std::uint32_t sectorCount = 64, Geometry g = {})
-      : bytes(std::size_t(sectorCount) * kSectorSize, 0), geometry(g) {}
+      : geometry(g), count_(sectorCount) {}
 
-  std::uint32_t sectorCount() const { return std::uint32_t(bytes.size() / kSectorSize); }
-  std::uint8_t* sector(std::uint32_t lba) { return bytes.data() + std::size_t(lba) * kSectorSize; }
-  const std::uint8_t* sector(std::uint32_t lba) const {
-    return bytes.data() + std::size_t(lba) * kSectorSize;
-  }
+  std::uint32_t sectorCount() const { return count_; }
+  /// The 512 bytes of sector `lba` (< sectorCount()); the pointer stays
+  /// valid while the image lives.
+  std::uint8_t* sector(std::uint32_t lba) { return sectors_[lba].data(); }
+  const std::uint8_t* sector(std::uint32_t lba) const;
   /// Copies 512 bytes into sector `lba`.
   void setSector(std::uint32_t lba, const std::uint8_t* data);
 
-  std::vector<std::uint8_t> bytes;
   Geometry geometry;
 
   // Injected failures.
@@ -42,6 +47,10 @@ struct DiskImage {
   std::set<std::uint32_t> unreadable;  ///< sectors whose reads always fail
   bool extensions = true;              ///< AH=41h finds the Int 13 Extensions
   bool failGeometry = false;           ///< AH=08h fails
+
+ private:
+  std::uint32_t count_;
+  std::map<std::uint32_t, SectorBytes> sectors_;
 };
 
 /// One INT 13h call as the BIOS saw it.
