@@ -14,6 +14,7 @@ from harness import Disk
 
 SECTOR = 512
 HEADS = 16
+TRANSLATED_HEADS = 255
 TRACK = 63
 TABLE = 446
 
@@ -36,10 +37,10 @@ class Partition:
         self.indicator = indicator
 
 
-def chs_bytes(lba, cylinders):
+def chs_bytes(lba, cylinders, heads=HEADS):
     """The three CHS bytes of an entry for `lba`; beyond the addressable
     range the conventional maximum (cylinder 1023, head 254, sector 63)."""
-    cylinder, rest = divmod(lba, HEADS * TRACK)
+    cylinder, rest = divmod(lba, heads * TRACK)
     if cylinder >= min(cylinders, 1024):
         return bytes([0xFE, 0xFF, 0xFF])
     head, sector = divmod(rest, TRACK)
@@ -91,10 +92,14 @@ def patch_table(path, slot, indicator=None, type_id=None):
     write_sector(path, 0, bytes(sector))
 
 
-def make_disk(path, partitions, size_mb=32, signature=0x5642_0000, cylinders=None):
+def make_disk(path, partitions, size_mb=32, signature=0x5642_0000, cylinders=None,
+              translated=False):
     """Creates an image with the given slots (a list of four, None = empty).
     `cylinders` pins a smaller geometry than the image, so that later sectors
-    lie beyond the CHS range. Returns the `Disk` to give to the machine."""
+    lie beyond the CHS range. With `translated` the disk keeps QEMU's own
+    physical geometry and the BIOS is told to use LBA translation (255 heads,
+    63 sectors), for which the CHS fields are written: a large disk as PCs
+    see it. Returns the `Disk` to give to the machine."""
     total = size_mb * 1024 * 1024 // SECTOR
     if cylinders is None:
         cylinders = min(total // (HEADS * TRACK), 1024)
@@ -117,14 +122,18 @@ def make_disk(path, partitions, size_mb=32, signature=0x5642_0000, cylinders=Non
         if part is None:
             continue
         entry = TABLE + 16 * slot
-        sector[entry + 1:entry + 4] = chs_bytes(part.start, cylinders)
-        sector[entry + 5:entry + 8] = chs_bytes(part.start + part.size - 1, cylinders)
         if part.indicator is not None:
             sector[entry] = part.indicator
+        heads = TRANSLATED_HEADS if translated else HEADS
+        limit = 1024 if translated else cylinders
+        sector[entry + 1:entry + 4] = chs_bytes(part.start, limit, heads)
+        sector[entry + 5:entry + 8] = chs_bytes(part.start + part.size - 1, limit, heads)
     write_sector(path, 0, bytes(sector))
     for part in partitions:
         if part is not None and part.boot is not None:
             write_sector(path, part.start, part.boot)
+    if translated:
+        return Disk(path, options="bios-chs-trans=lba")
     return Disk(path, (cylinders, HEADS, TRACK))
 
 

@@ -49,11 +49,13 @@ def key_for(char):
 
 class Disk:
     """One raw image given to the machine; geometry pins (cylinders, heads,
-    sectors) for tests that depend on CHS addressing."""
+    sectors) for tests that depend on CHS addressing; options are further
+    ide-hd properties."""
 
-    def __init__(self, path, geometry=None):
+    def __init__(self, path, geometry=None, options=None):
         self.path = path
         self.geometry = geometry
+        self.options = options
 
 
 class Machine:
@@ -85,6 +87,8 @@ class Machine:
             if disk.geometry:
                 cyls, heads, secs = disk.geometry
                 device += f",cyls={cyls},heads={heads},secs={secs}"
+            if disk.options:
+                device += "," + disk.options
             args += ["-device", device]
         return args
 

@@ -724,3 +724,32 @@ def compiled_data_up_to_byte_439(ctx):
         wait_booted(vm, "D0P2")
     check_table(disks[0].path, [(0, 0x07), (0, 0x0B), (0x80, 0x83), (0, 0)], "disk 0")
     check_table(disks[1].path, [(0, 0x07), (0, 0x93), (0, 0), (0, 0)], "disk 1")
+
+
+@scenario("ext", "chs")
+def large_disk_translated_geometry(ctx):
+    """A 4 GiB disk that the BIOS addresses through LBA translation (255
+    heads): the booted partition lies at cylinder 311, whose upper two bits
+    travel in the sector byte."""
+    lba = 5_000_000
+    d0 = marker_disk(ctx.path("disk0.img"), ctx.marker, 0, [
+        Partition(2048, 16384, 0x07, active=True),
+        Partition(lba, 65536, 0x83)], size_mb=4096, translated=True)
+    disks = [d0]
+    ctx.install(disks, STANDARD_MAP + 'entry "Big" { password "big" disk 0 { active 1 } }\n')
+    with ctx.machine(disks) as vm:
+        vm.wait_for(PROMPT)
+        vm.type("big\n")
+        wait_booted(vm, "D0P1")
+    check_table(d0.path, [(0, 0x07), (0x80, 0x83), (0, 0), (0, 0)], "disk 0")
+
+
+@scenario()
+def standard_large_disk_translated_geometry(ctx):
+    lba = 5_000_000
+    disks = uninstalled_disk(ctx, [
+        Partition(2048, 16384, 0x07), Partition(lba, 65536, 0x83, active=True)],
+        size_mb=4096, translated=True)
+    with ctx.machine(disks) as vm:
+        mark, _ = wait_booted(vm, "D0P1")
+    expect(mark["si"] == "07CE", f"marker {mark}")
