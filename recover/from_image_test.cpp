@@ -358,7 +358,8 @@ TEST(FromImage, ReadingStopsAt439) {
 TEST(FromImage, HostileSectorsAreOnlyData) {
   std::mt19937 random(20261208);
   const std::uint8_t structural[] = {0, 0, 0, 0x0D, 0x0D, 0x1C, 0x1C, 0x0A};
-  for (int round = 0; round < 20000; ++round) {
+  int withEntries = 0;
+  for (int round = 0; round < 5000; ++round) {
     std::vector<std::uint8_t> s(512);
     for (auto& b : s)
       b = random() % 3 ? std::uint8_t(random()) : structural[random() % sizeof structural];
@@ -379,9 +380,12 @@ TEST(FromImage, HostileSectorsAreOnlyData) {
       config.entries.forEach(
           [&](const BootEntry& e) { ASSERT_EQ(e.diskPlans.count(), config.usedDiskCount); });
       writeConfiguration(config, texts[k], true, true);
+      if (k == 0 && !config.entries.empty()) ++withEntries;
     }
     ASSERT_EQ(texts[0], texts[1]) << "round " << round;
   }
+  // Enough of them get as far as the entry records.
+  EXPECT_GT(withEntries, 250);
 }
 
 }  // namespace
