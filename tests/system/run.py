@@ -25,23 +25,23 @@ from scenarios import SCENARIOS, Context  # noqa: E402
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 
-def assemble_marker(nasm, directory):
-    output = os.path.join(directory, "marker.bin")
-    subprocess.run([nasm, "-f", "bin", "-o", output, os.path.join(HERE, "marker.asm")],
+def assemble(nasm, directory, name, size):
+    output = os.path.join(directory, name + ".bin")
+    subprocess.run([nasm, "-f", "bin", "-o", output, os.path.join(HERE, name + ".asm")],
                    check=True)
     with open(output, "rb") as f:
-        marker = f.read()
-    if len(marker) != 512 or marker[510:] != b"\x55\xAA":
-        raise SystemExit("marker.asm did not assemble to one boot sector")
-    return marker
+        program = f.read()
+    if len(program) != size:
+        raise SystemExit(f"{name}.asm assembled to {len(program)} bytes, not {size}")
+    return program
 
 
-def run_one(name, function, variant, root, exe, marker):
+def run_one(name, function, variant, root, exe, programs):
     # Short directory names: QMP socket paths are limited to 108 bytes.
     workdir = tempfile.mkdtemp(prefix="s", dir=root)
     with open(os.path.join(workdir, "NAME"), "w") as f:
         f.write(name + "\n")
-    ctx = Context(workdir, exe, marker, variant)
+    ctx = Context(workdir, exe, variant, **programs)
     started = time.monotonic()
     try:
         function(ctx)
@@ -84,10 +84,13 @@ def main():
     else:
         root = tempfile.mkdtemp(prefix="vbsys-")
     started = time.monotonic()
-    marker = assemble_marker(args.nasm, root)
+    programs = {"marker": assemble(args.nasm, root, "marker", 512),
+                "far_loader": assemble(args.nasm, root, "far_loader", 440)}
+    if programs["marker"][510:] != b"\x55\xAA":
+        raise SystemExit("marker.asm lacks the boot signature")
     failures = []
     with concurrent.futures.ThreadPoolExecutor(max_workers=max(1, args.jobs)) as pool:
-        futures = [pool.submit(run_one, name, function, variant, root, exe, marker)
+        futures = [pool.submit(run_one, name, function, variant, root, exe, programs)
                    for name, function, variant in chosen]
         for future in concurrent.futures.as_completed(futures):
             name, failure, seconds, workdir = future.result()

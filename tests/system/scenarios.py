@@ -38,11 +38,12 @@ class Context:
     """What a scenario gets: its own directory, the marker program, the
     program under test and the boot step to install."""
 
-    def __init__(self, workdir, exe, marker, variant):
+    def __init__(self, workdir, exe, variant, marker, far_loader):
         self.workdir = workdir
         self.exe = exe
-        self.marker = marker
         self.variant = variant
+        self.marker = marker
+        self.far_loader = far_loader
         self.screenshots = []
 
     def path(self, name):
@@ -753,3 +754,20 @@ def standard_large_disk_translated_geometry(ctx):
     with ctx.machine(disks) as vm:
         mark, _ = wait_booted(vm, "D0P1")
     expect(mark["si"] == "07CE", f"marker {mark}")
+
+
+@scenario()
+def standard_entered_as_07c0_0000(ctx):
+    """Disk 1 carries the standard program; a loader on disk 0 enters it as
+    07C0:0000. It must still relocate and start the active partition (whose
+    boot indicator 0x80 names drive 0x80: disk 0, laid out alike)."""
+    def layout():
+        return [Partition(2048, 8192, 0x07), Partition(10240, 8192, 0x83, active=True)]
+    d0 = marker_disk(ctx.path("disk0.img"), ctx.marker, 0, layout())
+    d1 = marker_disk(ctx.path("disk1.img"), ctx.marker, 1, layout(), signature=0x56420001)
+    ctx.install([d1], STANDARD_MAP + 'entry "One" { password "" disk 0 { active 1 } }\n')
+    ctx.uninstall([d1])
+    write_sector(d0.path, 0, ctx.far_loader + read_sector(d0.path, 0)[440:])
+    with ctx.machine([d0, d1]) as vm:
+        mark, _ = wait_booted(vm, "D0P1")
+    expect(mark["si"] == "07CE" and mark["dl"] == "80", f"marker {mark}")
