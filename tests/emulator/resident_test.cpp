@@ -133,6 +133,26 @@ entry "Rescue" { disk 0 { active 2 } }
   EXPECT_EQ(printed(*pc, "WRONG!"), 1);
 }
 
+TEST(ResidentProgram, RawScanCodesAreTypedByTheirKeys) {
+  // F1 (0x3B) and "=" (0x0D) have no row in the key table; written as raw
+  // codes they are matched by their keys, whatever character the key gives.
+  const char config[] = R"cfg(
+map { {0x07, 0x17} }
+entry "Win" { password "w" disk 0 { active 0 } }
+entry "Raw" { password "a(\x3B\x0D)" disk 0 { active 1 } }
+)cfg";
+  Compiled c = compileResident(config, kOneDisk, true);
+  ASSERT_TRUE(c.ok) << c.messages;
+  auto pc = machineFor(c, kOneDisk);
+  ASSERT_EQ(pc->boot(), Stop::WaitingForKey);
+  ASSERT_EQ(pc->type("a\r"), Stop::WaitingForKey);
+  pc->keyboard().type("a");
+  pc->keyboard().press(bench::Key{0x3B, 0x00});
+  EXPECT_EQ(pc->type("=\r"), Stop::ChainLoaded);
+  EXPECT_EQ(printed(*pc, "WRONG!"), 1);
+  EXPECT_EQ(loadedTag(*pc), "0:1");
+}
+
 TEST(ResidentProgram, FirstMatchingEntryWins) {
   // Equal passwords cannot be configured; the model is changed between
   // parsing and compiling to get them.
