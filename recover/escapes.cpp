@@ -145,8 +145,9 @@ void writePassword(std::string& out, const char* scanCodes) {
     return;
   }
 
-  // Too long one bracket per code: runs of codes share one bracket pair, and
-  // the last one is left open.
+  // One bracket pair per raw code would not fit a joined string: raw codes
+  // share brackets, keys between them may stay inside, and the last pair is
+  // left open.
   std::vector<bool> inBrackets = shortestBracketing(codes, n);
   bool mode = false;
   for (std::size_t i = 0; i < n; ++i) {
