@@ -80,10 +80,18 @@ class Machine:
                 "-nodefaults", "-vga", "std", "-display", "none",
                 "-no-reboot", "-boot", "c",
                 "-qmp", f"unix:{self.socket_path},server=on,wait=on"]
+        # The first four disks are IDE disks, any further ones SCSI disks of
+        # one virtio-scsi controller (SeaBIOS runs out of memory for more than
+        # ten virtio-blk devices); SeaBIOS numbers them in this order from 0x80.
+        if len(self.disks) > 4:
+            args += ["-device", "virtio-scsi-pci,id=scsi0"]
         for index, disk in enumerate(self.disks):
             drive = f"hd{index}"
             args += ["-drive", f"if=none,id={drive},file={disk.path},format=raw"]
-            device = f"ide-hd,drive={drive},bus=ide.{index // 2},unit={index % 2}"
+            if index < 4:
+                device = f"ide-hd,drive={drive},bus=ide.{index // 2},unit={index % 2}"
+            else:
+                device = f"scsi-hd,drive={drive},bus=scsi0.0,channel=0,scsi-id={index - 4},lun=0"
             if disk.geometry:
                 cyls, heads, secs = disk.geometry
                 device += f",cyls={cyls},heads={heads},secs={secs}"

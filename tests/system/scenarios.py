@@ -771,3 +771,35 @@ def standard_entered_as_07c0_0000(ctx):
     with ctx.machine([d0, d1]) as vm:
         mark, _ = wait_booted(vm, "D0P1")
     expect(mark["si"] == "07CE" and mark["dl"] == "80", f"marker {mark}")
+
+
+@scenario("ext", "chs")
+def sixteen_disks(ctx):
+    """The most disks a configuration holds: drives 0x80 to 0x8F (four IDE,
+    twelve SCSI disks) are all rewritten. VornBoot32 itself sees only disks
+    0 to 9 and warns that disk 15 does not exist; the boot program still
+    serves it."""
+    disks = []
+    for k in range(16):
+        visible = 0x07 if k % 2 else 0x0B
+        parts = [Partition(2048, 2048, visible | 0x10, active=True), Partition(4096, 2048, visible)]
+        disks.append(marker_disk(ctx.path(f"disk{k}.img"), ctx.marker, k, parts, size_mb=4,
+                                 signature=0x56420000 + k))
+    plans = " ".join(f"disk {k} {{ active 0 disable 1 }}" if k == 15 else
+                     f"disk {k} {{ active 1 }}" for k in (0, 15))
+    config = STANDARD_MAP + f'entry "Far" {{ password "far" {plans} }}\n'
+    ctx.install(disks, config)
+    with ctx.machine(disks) as vm:
+        vm.wait_for(PROMPT)
+        vm.type("far\n")
+        mark, _ = wait_booted(vm, "D0P1")
+    expect(mark["type"] == "0B", f"marker {mark}")
+    for k, disk in enumerate(disks):
+        visible = 0x07 if k % 2 else 0x0B
+        if k == 0:
+            want = [(0, visible), (0x80, visible)]
+        elif k == 15:
+            want = [(0x80, visible), (0, visible | 0x10)]
+        else:
+            want = [(0, visible), (0, visible)]
+        check_table(disk.path, want + [(0, 0), (0, 0)], f"disk {k}")
