@@ -142,7 +142,7 @@ assert_at 126, "disk-loop set-up moved"
 
 ; ---------------------------------------------------------------------------
 ; Step 5, rewrite sector 0 of every disk, disk N-1 first, disk 0 last.
-        mov bx, bp                      ; BX: buffer (BP = 0x7C00 here)
+        mov bx, bp                      ; BX: buffer (BP = 0x7C00 since step 3)
         inc cx                          ; CX: 1 (0 since the start-up copy)
         mov dx, 0x80                    ; slot: last drive 0x7F + N (DH = 0: head 0)
 assert_at SLOT_LAST_DRIVE + 2, "last-drive slot moved"
@@ -193,15 +193,17 @@ assert_at SLOT_MAP_LENGTH + 1, "map-length slot moved"
         mov ax, 0x0301
         int 0x13                        ; write sector 0 back
 .done:                                  ; CF: the read or the write failed
-        ; Disk 0 without an active entry (unreadable, or its disk byte has
-        ; no active bit) must not lead to the boot step: the buffer may hold
-        ; another disk's sector. BP is still 0x80 exactly then.
+        ; Disk 0 without an active entry (sector 0 unreadable, or a disk byte
+        ; without an active bit) must not reach the boot step, which would
+        ; start whatever the stale BP and buffer describe. Exactly then BP
+        ; still holds 0x80, the drive number set above; the drive numbers of
+        ; other disks and entry addresses are never 0x80.
         lea ax, [bp-0x7F]               ; keeps CF
         dec ax
         jnz short .boot_possible
 .no_boot:
         int 0x18                        ; no bootable partition on disk 0
-        jmp short .no_boot
+        jmp short .no_boot              ; should the BIOS ever return
         nop                             ; free
         nop                             ; free
 .boot_possible:
