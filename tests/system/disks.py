@@ -7,6 +7,7 @@ sectors are the marker program with its label, disk and slot patched in.
 """
 
 import os
+import shutil
 import struct
 import subprocess
 
@@ -22,6 +23,12 @@ MARKER_LABEL = 428
 MARKER_DISK = 436
 MARKER_PART = 437
 FAT_PARAMETERS = range(3, 90)
+
+
+def tool(name):
+    """A program by name; sfdisk and mkfs.fat live in sbin, which an ordinary
+    user's PATH may lack."""
+    return shutil.which(name) or shutil.which(name, path="/usr/sbin:/sbin") or name
 
 
 class Partition:
@@ -114,7 +121,7 @@ def make_disk(path, partitions, size_mb=32, signature=0x5642_0000, cylinders=Non
         if part.active:
             line += ", bootable"
         lines.append(line)
-    subprocess.run(["sfdisk", "--quiet", "--no-reread", "--no-tell-kernel", path],
+    subprocess.run([tool("sfdisk"), "--quiet", "--no-reread", "--no-tell-kernel", path],
                    input="\n".join(lines) + "\n", text=True, check=True,
                    stdout=subprocess.DEVNULL, cwd=os.path.dirname(path) or ".")
     sector = bytearray(read_sector(path, 0))
@@ -153,7 +160,7 @@ def format_fat(disk_path, part, fat_bits=32, label="VORNTEST"):
     part_path = f"{disk_path}.p{part.start}"
     with open(part_path, "wb") as f:
         f.truncate(part.size * SECTOR)
-    subprocess.run(["mkfs.fat", "-F", str(fat_bits), "-h", str(part.start), "-n", label,
+    subprocess.run([tool("mkfs.fat"), "-F", str(fat_bits), "-h", str(part.start), "-n", label,
                     part_path], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     return part_path
 

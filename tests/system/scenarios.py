@@ -8,7 +8,7 @@ import subprocess
 
 from disks import (Partition, make_disk, marker_disk, marker_sector, read_sector,
                    read_table, write_sector, patch_table, format_fat, put_partition_file,
-                   with_fat_parameters)
+                   with_fat_parameters, tool)
 from harness import BootFailure, Machine, expect
 
 SCENARIOS = []
@@ -489,7 +489,7 @@ def syslinux_chain_load(ctx):
     d0 = marker_disk(ctx.path("disk0.img"), ctx.marker, 0, [
         Partition(2048, 32768, 0x06), Partition(34816, 8192, 0x83, active=True)])
     part_path = format_fat(d0.path, part, fat_bits=16)
-    subprocess.run(["syslinux", "--install", part_path], check=True,
+    subprocess.run([tool("syslinux"), "--install", part_path], check=True,
                    capture_output=True, timeout=60)
     put_partition_file(d0.path, part, part_path)
     disks = [d0]
