@@ -37,7 +37,11 @@ struct TeletypeCase {
 TEST(Screen, TeletypeLikeABios) {
   const std::string full(80, 'x');
   std::string scroll;
-  for (int i = 0; i < 26; ++i) scroll += "L" + std::to_string(i) + "\r\n";
+  for (int i = 0; i < 26; ++i) {
+    scroll += 'L';
+    scroll += std::to_string(i);
+    scroll += "\r\n";
+  }
   const TeletypeCase cases[] = {
       {"CR LF", "ab\r\ncd", {"ab", "cd"}, 1, 2},
       {"LF keeps the column", "ab\ncd", {"ab", "  cd"}, 1, 4},

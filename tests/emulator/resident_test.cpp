@@ -176,9 +176,9 @@ TEST(ResidentProgram, EachOfEightEntries) {
   // the boot indicators on disk 1 tell entries i and i + 4 apart.
   std::string config = "map { {0x07, 0x17} }\n";
   for (int i = 0; i < 8; ++i)
-    config += "entry \"E" + std::to_string(i) + "\" { password \"p" + std::to_string(i) +
-              "\" disk 0 { active " + std::to_string(i % 4) + " } disk 1 { active " +
-              std::to_string(i / 4) + " } }\n";
+    config += std::string("entry \"E") + std::to_string(i) + "\" { password \"p" +
+              std::to_string(i) + "\" disk 0 { active " + std::to_string(i % 4) +
+              " } disk 1 { active " + std::to_string(i / 4) + " } }\n";
   const std::vector<Sector> disks = {
       partitionSector(
           1,
@@ -189,8 +189,8 @@ TEST(ResidentProgram, EachOfEightEntries) {
   for (int i = 0; i < 8; ++i) {
     auto pc = machineFor(c, disks);
     ASSERT_EQ(pc->boot(), Stop::WaitingForKey);
-    ASSERT_EQ(pc->type("p" + std::to_string(i) + "\r"), Stop::ChainLoaded) << i;
-    EXPECT_EQ(loadedTag(*pc), "0:" + std::to_string(i % 4)) << i;
+    ASSERT_EQ(pc->type(std::string("p") + std::to_string(i) + "\r"), Stop::ChainLoaded) << i;
+    EXPECT_EQ(loadedTag(*pc), std::string("0:") + std::to_string(i % 4)) << i;
     const std::uint8_t* disk1 = pc->disks()[1].sector(0);
     EXPECT_EQ(mbr::slot(disk1, unsigned(i / 4))[0], 0x80) << i;
     EXPECT_EQ(mbr::slot(disk1, unsigned(1 - i / 4))[0], 0x00) << i;

@@ -63,8 +63,14 @@ Sector partitionSector(std::uint32_t signature, const std::vector<Partition>& pa
 Sector taggedBootSector(unsigned disk, unsigned slot, unsigned offset) {
   Sector s(512, 0);
   s[0] = 0xF4;  // hlt, should anything run it
-  std::string tag = kTag + std::to_string(disk) + ":" + std::to_string(slot);
-  if (offset) tag += "+" + std::to_string(offset);
+  std::string tag = kTag;
+  tag += std::to_string(disk);
+  tag += ':';
+  tag += std::to_string(slot);
+  if (offset) {
+    tag += '+';
+    tag += std::to_string(offset);
+  }
   std::memcpy(&s[1], tag.c_str(), tag.size() + 1);
   s[510] = 0x55;
   s[511] = 0xAA;

@@ -38,9 +38,9 @@ TEST(StandardProgram, BootsTheActivePartitionFromEitherEntryAddress) {
       parts[slot].bootIndicator = 0x80;
       Pc pc;
       install(pc, partitionSector(0x11223344, parts));
-      SCOPED_TRACE("slot " + std::to_string(slot));
+      SCOPED_TRACE(std::string("slot ") + std::to_string(slot));
       ASSERT_EQ(pc.boot(entry), Stop::ChainLoaded) << message(pc);
-      EXPECT_EQ(tagOf(loadedSector(pc)), "0:" + std::to_string(slot));
+      EXPECT_EQ(tagOf(loadedSector(pc)), std::string("0:") + std::to_string(slot));
       const bench::RegisterState& r = pc.machine().chainLoadState();
       EXPECT_EQ(r.cs, 0);
       EXPECT_EQ(r.ip, 0x7C00);
@@ -136,8 +136,8 @@ TEST(StandardProgram, BackupBootSectorOfFat32) {
   // of it is sector 7 of the same track, as the fallback computes it.
   constexpr std::uint32_t kFirst = 5 * 64;
   for (const Case& c : cases) {
-    std::string name = "type " + std::to_string(c.type) + " first " + std::to_string(c.first) +
-                       " sixth " + std::to_string(c.sixth);
+    std::string name = std::string("type ") + std::to_string(c.type) + " first " +
+                       std::to_string(c.first) + " sixth " + std::to_string(c.sixth);
     Pc pc;
     bench::DiskImage& d =
         install(pc, partitionSector(9, {{0, 0x07, 64, 100}, {0x80, c.type, kFirst, 100}}));
