@@ -2,8 +2,8 @@
 # Runs the tests of the Windows build under Wine: the string-table check, the
 # disk layer over image files, the non-NT platform path and the command-line
 # tests over disk images. Uses a fresh Wine prefix in a temporary folder, keeps
-# one Wine server up for the whole run (a server that is started for every
-# program costs seconds per run) and stops it at the end. Installs nothing:
+# one Wine session up for the whole run (a session booted for every program
+# costs seconds per run) and stops it at the end. Installs nothing:
 # scripts/build-windows.sh has built the executables and brought Wine.
 #   tests/windows/run_wine_tests.sh [BUILD_DIR]     (default: build-win64)
 # Exit status: non-zero when any test failed or could not run.
@@ -22,6 +22,7 @@ done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/vb-wine-XXXXXX")
 export VORNBOOT_WINEPREFIX="$work/prefix"
+export VORNBOOT_WINE_LINGER=120  # one session for the whole run; stopped at the end
 export WINEPREFIX="$VORNBOOT_WINEPREFIX" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY
 run="$root/cmake/wine-run.sh"
@@ -49,8 +50,6 @@ timed_run() {
 first=$(timed_run) || exit 1
 stop_wine
 cold=$(timed_run) || exit 1
-stop_wine
-wineserver -p
 warm1=$(timed_run) || exit 1
 warm2=$(timed_run) || exit 1
 echo "Wine start of VornBoot32.exe -h: new prefix ${first} s, cold server ${cold} s," \
