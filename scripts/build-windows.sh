@@ -2,14 +2,14 @@
 # Cross-builds VornBoot32.exe for Windows with MinGW-w64 (win32 thread model,
 # static): x86-64 into build-win64/ and i686 into build-win32/, at the top of
 # the checkout. Installs the Debian packages it needs when they are missing
-# (compilers, windres and Wine, which the tests run the x86-64 exe under).
+# (compilers, windres, and Wine and Python for tests/windows/run_wine_tests.sh).
 #   scripts/build-windows.sh [Debug|Release]     (default Release)
 set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build_type=${1:-Release}
 
-packages="g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 wine wine64 cmake ninja-build nasm"
+packages="g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 wine wine64 cmake ninja-build nasm python3"
 missing=
 for p in $packages; do
   dpkg-query -W -f '${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing="$missing $p"
