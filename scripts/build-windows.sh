@@ -9,20 +9,7 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build_type=${1:-Release}
 
-packages="g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 wine wine64 cmake ninja-build nasm python3"
-missing=
-for p in $packages; do
-  dpkg-query -W -f '${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing="$missing $p"
-done
-if [ -n "$missing" ]; then
-  echo "Installing:$missing"
-  sudo_cmd=
-  [ "$(id -u)" -eq 0 ] || sudo_cmd=sudo
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo_cmd apt-get update -qq
-  # shellcheck disable=SC2086
-  $sudo_cmd apt-get install -y -qq --no-install-recommends $missing >/dev/null
-fi
+"$root/scripts/install-deps.sh" windows
 
 jobs=${VORNBOOT_JOBS:-2}
 for target in x86_64:build-win64 i686:build-win32; do

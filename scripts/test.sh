@@ -16,8 +16,6 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVORNBOOT_SANITIZE=O
 ninja -C build-asan
 ctest --test-dir build-asan -L 'unit|cli' --output-on-failure -j2
 
-if [ -x scripts/build-windows.sh ]; then
-  scripts/build-windows.sh
-  [ -x tests/windows/run_wine_tests.sh ] && tests/windows/run_wine_tests.sh
-fi
+scripts/build-windows.sh
+tests/windows/run_wine_tests.sh
 echo "All test stages passed in $((SECONDS - start)) s"
