@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "image/layout.h"
+#include "base/sector_format.h"
 
 namespace vornboot {
 namespace {
@@ -146,7 +146,7 @@ TEST(StandardTemplate, ZerosAroundTheMessages) {
   for (unsigned i = 380; i < layout::kStandardMessageBytes; ++i) {
     EXPECT_EQ(kStandardTemplate[i], 0) << "offset " << i;
   }
-  for (unsigned i = layout::kDiskSignature; i < layout::kTemplateSize; ++i) {
+  for (unsigned i = mbr::kDiskSignature; i < layout::kTemplateSize; ++i) {
     EXPECT_EQ(kStandardTemplate[i], 0) << "offset " << i;
   }
   EXPECT_NE(word(kStandardTemplate, layout::kMarker), layout::kMarkerValue);

@@ -1,49 +1,51 @@
 #include "config/actions.h"
 
+#include <algorithm>
+
 #include "config/key_table.h"
-#include "driver/catalog.h"
 
 namespace vornboot {
 
-bool StatementActions::mapPair(std::uint32_t originalId, std::uint32_t hiddenId) {
-  if (originalId > 0xFF || hiddenId > 0xFF) return session_.actionError(msgPartitionIdExceedsFF);
-  if (originalId == hiddenId) return session_.actionWarning(msgHiddenSameAsOriginal);
-  BootConfig& config = session_.config;
+namespace {
+constexpr std::uint32_t kHighestDisk = 15;
+constexpr std::uint32_t kHighestPartition = mbr::kSlotCount - 1;
+constexpr std::uint32_t kHighestTypeId = 0xFF;
+}  // namespace
+
+bool StatementActions::mapPair(unsigned line, std::uint32_t originalId, std::uint32_t hiddenId) {
+  if (originalId > kHighestTypeId || hiddenId > kHighestTypeId) {
+    return diagnostics_.error<msgPartitionIdExceedsFF>(line);
+  }
+  if (originalId == hiddenId) return diagnostics_.warning<msgHiddenSameAsOriginal>(line);
   // A map holds at most 128 pairs (every ID once), so a scan is cheap.
-  for (std::size_t i = 0; i < config.typeMap.count(); ++i) {
-    const TypeMapping& m = config.typeMap[i];
+  for (const TypeMapping& m : config_.typeMap) {
     if (originalId == m.originalId || originalId == m.hiddenId || hiddenId == m.originalId ||
         hiddenId == m.hiddenId) {
-      return session_.actionError(msgDuplicatedPartitionId);
+      return diagnostics_.error<msgDuplicatedPartitionId>(line);
     }
   }
-  const char* name = knownTypeName(std::uint8_t(originalId));
-  config.typeMap.append(TypeMapping(std::uint8_t(originalId), std::uint8_t(hiddenId), name));
+  const auto original = std::uint8_t(originalId);
+  config_.typeMap.push_back({original, std::uint8_t(hiddenId), FixedText(knownTypeName(original))});
   return true;
 }
 
-bool StatementActions::entryHeader(const char* name) {
-  BootConfig& config = session_.config;
-  if (const BootEntry* previous = config.currentEntry()) {
+void StatementActions::entryHeader(const char* name) {
+  if (const BootEntry* previous = config_.currentEntry()) {
     otherPasswords_.insert(std::string(previous->password.c_str()));
   }
-  BootEntry entry;
-  entry.name.set(name);
-  config.entries.append(entry);
-  return true;
+  config_.entries.emplace_back().name.set(name);
 }
 
-bool StatementActions::entryEnd() {
-  const BootEntry* entry = session_.config.currentEntry();
+bool StatementActions::entryEnd(unsigned line) {
+  const BootEntry* entry = config_.currentEntry();
   if (!entry) return false;
-  if (entry->password.empty()) {
-    // Every entry before this one has ended, with at most one of them
-    // without a password; this entry would be the second.
-    if (endedWithoutPassword_ > 0) {
-      return session_.actionError(msgPasswordNotUnique, entry->name.c_str());
-    }
+  // Every entry before this one has ended, with at most one of them without a
+  // password; this entry would be the second.
+  if (entry->password.empty() && endedWithoutPassword_ > 0) {
+    return diagnostics_.error<msgPasswordNotUnique>(line, entry->name.c_str());
   }
-  if (!entry->findPlan(0)) return session_.actionError(msgDiskZeroNotDefined, entry->name.c_str());
+  if (!entry->findPlan(0))
+    return diagnostics_.error<msgDiskZeroNotDefined>(line, entry->name.c_str());
   if (entry->password.empty()) ++endedWithoutPassword_;
   return true;
 }
@@ -74,82 +76,61 @@ bool StatementActions::compilePassword(const char* text, char* out, std::size_t&
   return true;
 }
 
-bool StatementActions::password(const char* text) {
-  BootEntry* entry = session_.config.currentEntry();
+bool StatementActions::password(unsigned line, const char* text) {
+  BootEntry* entry = config_.currentEntry();
   if (!entry) return false;
   char compiled[FixedText::kSize * 2];
   std::size_t length = 0;
   char bad = 0;
   if (!compilePassword(text, compiled, length, bad)) {
-    return session_.actionError(msgUnknownCharacter, static_cast<int>(bad));
+    return diagnostics_.error<msgUnknownCharacter>(line, bad);
   }
   if (otherPasswords_.count(std::string(compiled, length))) {
-    return session_.actionError(msgPasswordNotUnique, entry->name.c_str());
+    return diagnostics_.error<msgPasswordNotUnique>(line, entry->name.c_str());
   }
   entry->password.set(compiled, length);
   return true;
 }
 
-bool StatementActions::diskHeader(std::uint32_t diskNumber) {
-  BootConfig& config = session_.config;
-  if (diskNumber >= config.usedDiskCount) config.usedDiskCount = diskNumber + 1;
-  BootEntry* entry = config.currentEntry();
+bool StatementActions::diskHeader(unsigned line, std::uint32_t diskNumber) {
+  BootEntry* entry = config_.currentEntry();
   if (!entry) return false;
-  if (entry->findPlan(diskNumber)) return session_.actionError(msgDiskRedefinition, diskNumber);
-  if (diskNumber > 15) return session_.actionError(msgNonExistentDisk);
-  if (diskNumber < config.disks.count()) {
-    entry->diskPlans.append(EntryDisk(&config.disks[diskNumber], diskNumber));
-    return true;
-  }
-  entry->diskPlans.append(EntryDisk(nullptr, diskNumber));
-  return session_.actionWarning(msgNonExistentDisk);
+  if (entry->findPlan(diskNumber)) return diagnostics_.error<msgDiskRedefinition>(line, diskNumber);
+  if (diskNumber > kHighestDisk) return diagnostics_.error<msgNonExistentDisk>(line);
+  currentPlan_ = &entry->diskPlans[diskNumber];
+  currentDisk_ = diskNumber;
+  // A disk that is not there now is kept: it may be there at boot time.
+  if (!config_.physicalDisk(diskNumber)) return diagnostics_.warning<msgNonExistentDisk>(line);
+  return true;
 }
 
-bool StatementActions::diskEnd() {
-  BootConfig& config = session_.config;
-  const BootEntry* entry = config.currentEntry();
-  const EntryDisk* plan = config.currentPlan();
+bool StatementActions::diskEnd(unsigned line) {
+  const BootEntry* entry = config_.currentEntry();
+  const EntryDisk* plan = std::exchange(currentPlan_, nullptr);
   if (!entry || !plan) return false;
-  if (plan->planDiskNumber() != 0) return true;
-  for (std::uint32_t state : plan->partitionState) {
-    if (state == Active) return true;
-  }
-  return session_.actionError(msgNoActivePartition, entry->name.c_str());
+  if (currentDisk_ != 0) return true;
+  const auto& states = plan->partitionState;
+  if (std::find(states.begin(), states.end(), Active) != states.end()) return true;
+  return diagnostics_.error<msgNoActivePartition>(line, entry->name.c_str());
 }
 
-bool StatementActions::partitionState(std::uint32_t partition, PartitionState state) {
-  EntryDisk* plan = session_.config.currentPlan();
-  if (!plan) return false;
-  if (partition > 3) return session_.actionError(msgPartitionNumberExceeds3);
-  if (plan->partitionState[partition] != Unspecified) {
-    return session_.actionError(msgPartitionRedefinition, partition);
+bool StatementActions::partitionState(unsigned line, std::uint32_t partition,
+                                      PartitionState state) {
+  if (!currentPlan_) return false;
+  if (partition > kHighestPartition) return diagnostics_.error<msgPartitionNumberExceeds3>(line);
+  if (currentPlan_->partitionState[partition] != Unspecified) {
+    return diagnostics_.error<msgPartitionRedefinition>(line, partition);
   }
-  plan->partitionState[partition] = state;
+  currentPlan_->partitionState[partition] = state;
   return true;
 }
 
-bool StatementActions::displayText(DisplayText which, const char* text) {
-  DisplaySettings& display = session_.config.display;
-  switch (which) {
-    case DisplayText::PasswordPrompt:
-      DisplaySettings::setText(display.passwordPrompt, text);
-      break;
-    case DisplayText::PasswordWrong:
-      DisplaySettings::setText(display.passwordWrong, text);
-      break;
-    case DisplayText::PasswordOk:
-      DisplaySettings::setText(display.passwordOk, text);
-      break;
-    case DisplayText::DiskError:
-      DisplaySettings::setText(display.diskError, text);
-      break;
-  }
-  return true;
+void StatementActions::displayText(DisplayText which, const char* text) {
+  config_.display.setText(which, text);
 }
 
-bool StatementActions::noLogo() {
-  session_.config.display.setNoLogo();
-  return true;
+void StatementActions::noLogo() {
+  config_.display.setNoLogo();
 }
 
 }  // namespace vornboot

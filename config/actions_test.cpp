@@ -126,31 +126,29 @@ TEST(StatementActions, ModelOfTheExample) {
                            "set { no_logo }\n");
   EXPECT_EQ(outcome.result, 0);
   EXPECT_EQ(outcome.diagnostics, "");
-  ASSERT_EQ(config.typeMap.count(), 1u);
+  ASSERT_EQ(config.typeMap.size(), 1u);
   EXPECT_EQ(config.typeMap[0].originalId, 0x07);
   EXPECT_EQ(config.typeMap[0].hiddenId, 0x17);
   EXPECT_STREQ(config.typeMap[0].typeName.c_str(), "HPFS/NTFS");
-  ASSERT_EQ(config.entries.count(), 1u);
+  ASSERT_EQ(config.entries.size(), 1u);
   const BootEntry& entry = config.entries[0];
   EXPECT_STREQ(entry.name.c_str(), "System");
   EXPECT_TRUE(entry.password.empty());
-  ASSERT_EQ(entry.diskPlans.count(), 1u);
-  EXPECT_EQ(entry.diskPlans[0].physicalDisk(), &config.disks[0]);
-  const std::uint32_t states[4] = {Active, Disable, Unspecified, Unspecified};
-  for (int k = 0; k < 4; ++k) EXPECT_EQ(entry.diskPlans[0].partitionState[k], states[k]) << k;
-  EXPECT_EQ(config.usedDiskCount, 1u);
-  EXPECT_EQ(config.display.noLogo, 1);
-  EXPECT_FALSE(config.display.passwordPrompt);
-  EXPECT_FALSE(config.display.passwordWrong);
-  EXPECT_FALSE(config.display.passwordOk);
-  EXPECT_FALSE(config.display.diskError);
+  ASSERT_EQ(entry.diskPlans.size(), 1u);
+  ASSERT_TRUE(entry.findPlan(0));
+  EXPECT_EQ(config.physicalDisk(0), &config.disks[0]);
+  const std::array<PartitionState, 4> states = {Active, Disable, Unspecified, Unspecified};
+  EXPECT_EQ(entry.findPlan(0)->partitionState, states);
+  EXPECT_EQ(config.usedDiskCount(), 1u);
+  EXPECT_TRUE(config.display.noLogo);
+  for (const DisplayTextRow& row : kDisplayTexts) EXPECT_FALSE(config.display.text(row.which));
 }
 
 TEST(StatementActions, MappingNames) {
   BootConfig config;
   auto outcome = parseText(config, "map { {0x0C, 0x1C} {0x83, 0x93} {0x83, 0x83} }");
   EXPECT_EQ(outcome.result, 0);
-  ASSERT_EQ(config.typeMap.count(), 2u);  // the equal pair is not added
+  ASSERT_EQ(config.typeMap.size(), 2u);  // the equal pair is not added
   EXPECT_STREQ(config.typeMap[0].typeName.c_str(), "FAT32x");
   EXPECT_STREQ(config.typeMap[1].typeName.c_str(), "");
 }
@@ -161,18 +159,18 @@ TEST(StatementActions, PlanForADiskNotInTheInventory) {
   auto outcome = parseText(config, "entry \"a\" { disk 0 { active 0 } disk 3 { enable 2 } }");
   EXPECT_EQ(outcome.result, 0);
   const BootEntry& entry = config.entries[0];
-  ASSERT_EQ(entry.diskPlans.count(), 2u);
-  EXPECT_EQ(entry.diskPlans[1].physicalDisk(), nullptr);
-  EXPECT_EQ(entry.diskPlans[1].planDiskNumber(), 3u);
-  EXPECT_EQ(entry.diskPlans[1].partitionState[2], std::uint32_t(Enable));
-  EXPECT_EQ(config.usedDiskCount, 4u);
+  ASSERT_EQ(entry.diskPlans.size(), 2u);
+  ASSERT_TRUE(entry.findPlan(3));
+  EXPECT_EQ(config.physicalDisk(3), nullptr);
+  EXPECT_EQ(entry.findPlan(3)->partitionState[2], Enable);
+  EXPECT_EQ(config.usedDiskCount(), 4u);
 }
 
-TEST(StatementActions, FailingDiskHeaderStillRaisesTheDiskCount) {
+TEST(StatementActions, FailingDiskHeaderAddsNoPlan) {
   BootConfig config;
   parseText(config, "entry \"a\" { disk 16 { } }");
-  EXPECT_EQ(config.usedDiskCount, 17u);
-  EXPECT_EQ(config.entries[0].diskPlans.count(), 0u);
+  EXPECT_EQ(config.entries[0].diskPlans.size(), 0u);
+  EXPECT_EQ(config.usedDiskCount(), 0u);
 }
 
 TEST(StatementActions, PasswordsAsScanCodes) {
@@ -202,11 +200,11 @@ TEST(StatementActions, LaterDisplayTextWins) {
                            "set { password_prompt \"two\" disk_error \"err\" "
                            "password_wrong \"no\" }");
   EXPECT_EQ(outcome.result, 0);
-  EXPECT_STREQ(config.display.passwordPrompt->c_str(), "two");
-  EXPECT_STREQ(config.display.passwordOk->c_str(), "ok");
-  EXPECT_STREQ(config.display.passwordWrong->c_str(), "no");
-  EXPECT_STREQ(config.display.diskError->c_str(), "err");
-  EXPECT_EQ(config.display.noLogo, 0);
+  EXPECT_STREQ(config.display.text(DisplayText::PasswordPrompt)->c_str(), "two");
+  EXPECT_STREQ(config.display.text(DisplayText::PasswordOk)->c_str(), "ok");
+  EXPECT_STREQ(config.display.text(DisplayText::PasswordWrong)->c_str(), "no");
+  EXPECT_STREQ(config.display.text(DisplayText::DiskError)->c_str(), "err");
+  EXPECT_FALSE(config.display.noLogo);
 }
 
 TEST(StatementActions, ManyEntriesWithDistinctPasswords) {
@@ -223,7 +221,7 @@ TEST(StatementActions, ManyEntriesWithDistinctPasswords) {
   auto accepted = parseText(config, text);
   EXPECT_EQ(accepted.result, 0);
   EXPECT_EQ(accepted.diagnostics.substr(0, 200), "");
-  EXPECT_EQ(config.entries.count(), 3000u);
+  EXPECT_EQ(config.entries.size(), 3000u);
   text += "entry \"last\" {\npassword \"17\"\n}\n";
   auto outcome = parseText(config, text);
   EXPECT_EQ(outcome.result, 1);

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "config/display_texts.h"
+
 namespace vornboot {
 
 namespace {
@@ -56,7 +58,7 @@ bool GrammarParser::expect(Token expected) {
 }
 
 bool GrammarParser::syntaxError() {
-  session_.parseError("parse error");
+  diagnostics_.parseError(BuiltinText::ParseError, scanner_.currentLine());
   result_ = kParseFailed;
   return false;
 }
@@ -91,22 +93,24 @@ bool GrammarParser::mapBlock() {
     if (token_ != Token::Number) return syntaxError();
     std::uint32_t hiddenId = scanner_.number();
     if (!shift() || !expect(Token::RightBrace)) return false;
-    if (!acted(handler_.mapPair(originalId, hiddenId))) return false;
+    if (!acted(handler_.mapPair(statementLine(), originalId, hiddenId))) return false;
   }
 }
 
 bool GrammarParser::entryBlock() {
   char name[kMaxStrings + 1];
   if (!shift() || !strings(name)) return false;
-  handler_.entryHeader(name);  // never fails
+  handler_.entryHeader(name);
   if (!expect(Token::LeftBrace)) return false;
   for (;;) {
     switch (token_) {
       case Token::RightBrace:
-        return shift() && acted(handler_.entryEnd());
+        return shift() && acted(handler_.entryEnd(statementLine()));
       case Token::Password: {
         char text[kMaxStrings + 1];
-        if (!shift() || !strings(text) || !acted(handler_.password(text))) return false;
+        if (!shift() || !strings(text) || !acted(handler_.password(statementLine(), text))) {
+          return false;
+        }
         break;
       }
       case Token::Disk:
@@ -124,15 +128,13 @@ bool GrammarParser::diskBlock() {
   std::uint32_t diskNumber = scanner_.number();
   if (!shift()) return false;
   // The header's messages carry the line of the token after the number.
-  ++session_.currentLine;
-  bool ok = handler_.diskHeader(diskNumber);
-  --session_.currentLine;
-  if (!acted(ok) || !expect(Token::LeftBrace)) return false;
+  if (!acted(handler_.diskHeader(scanner_.currentLine(), diskNumber))) return false;
+  if (!expect(Token::LeftBrace)) return false;
   for (;;) {
     PartitionState state;
     switch (token_) {
       case Token::RightBrace:
-        return shift() && acted(handler_.diskEnd());
+        return shift() && acted(handler_.diskEnd(statementLine()));
       case Token::Active:
         state = Active;
         break;
@@ -148,39 +150,26 @@ bool GrammarParser::diskBlock() {
     if (!shift()) return false;
     if (token_ != Token::Number) return syntaxError();
     std::uint32_t partition = scanner_.number();
-    if (!shift() || !acted(handler_.partitionState(partition, state))) return false;
+    if (!shift() || !acted(handler_.partitionState(statementLine(), partition, state))) {
+      return false;
+    }
   }
 }
 
 bool GrammarParser::setBlock() {
   if (!shift() || !expect(Token::LeftBrace)) return false;
   for (;;) {
-    DisplayText which;
-    switch (token_) {
-      case Token::RightBrace:
-        return shift();
-      case Token::NoLogo:
-        if (!shift()) return false;
-        handler_.noLogo();  // never fails
-        continue;
-      case Token::PasswordPrompt:
-        which = DisplayText::PasswordPrompt;
-        break;
-      case Token::PasswordWrong:
-        which = DisplayText::PasswordWrong;
-        break;
-      case Token::PasswordOk:
-        which = DisplayText::PasswordOk;
-        break;
-      case Token::DiskError:
-        which = DisplayText::DiskError;
-        break;
-      default:
-        return syntaxError();
+    if (token_ == Token::RightBrace) return shift();
+    if (token_ == Token::NoLogo) {
+      if (!shift()) return false;
+      handler_.noLogo();
+      continue;
     }
+    const DisplayTextRow* row = displayTextFor(token_);
+    if (!row) return syntaxError();
     char text[kMaxStrings + 1];
     if (!shift() || !strings(text)) return false;
-    handler_.displayText(which, text);  // never fails
+    handler_.displayText(row->which, text);
   }
 }
 

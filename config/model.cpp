@@ -1,37 +1,38 @@
 #include "config/model.h"
 
+#include <algorithm>
+
 #include "disk/inventory.h"
 
 namespace vornboot {
 
 const EntryDisk* BootEntry::findPlan(std::uint32_t diskNumber) const {
-  for (std::size_t i = 0; i < diskPlans.count(); ++i) {
-    if (diskPlans[i].planDiskNumber() == diskNumber) return &diskPlans[i];
+  const auto it = diskPlans.find(diskNumber);
+  return it == diskPlans.end() ? nullptr : &it->second;
+}
+
+bool DisplaySettings::empty() const {
+  return !noLogo && std::none_of(texts_.begin(), texts_.end(), [](const auto& t) { return t; });
+}
+
+BootConfig::BootConfig(DiskSystem& system) : disks(takeInventory(system)) {}
+
+std::uint32_t BootConfig::usedDiskCount() const {
+  std::uint32_t count = 0;
+  for (const BootEntry& entry : entries) {
+    if (!entry.diskPlans.empty()) count = std::max(count, entry.diskPlans.rbegin()->first + 1);
   }
-  return nullptr;
-}
-
-BootConfig::BootConfig(DiskSystem& system) {
-  takeInventory(system, disks);
-}
-
-BootConfig::~BootConfig() {
-  // Plans refer to disks, so entries go first; the disks close their handles.
-  entries.clear();
-  typeMap.clear();
-  disks.clear();
+  return count;
 }
 
 const TypeMapping* BootConfig::findMapping(std::uint8_t typeId) const {
-  for (std::size_t i = 0; i < typeMap.count(); ++i) {
-    const TypeMapping& m = typeMap[i];
+  for (const TypeMapping& m : typeMap) {
     if (m.originalId == typeId || m.hiddenId == typeId) return &m;
   }
   return nullptr;
 }
 
 void BootConfig::reset() {
-  usedDiskCount = 0;
   typeMap.clear();
   entries.clear();
   display.reset();

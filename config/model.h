@@ -1,140 +1,140 @@
 #pragma once
 // The configuration model: the disks found at start, the partition-type map,
 // the boot entries with their per-disk plans, and the display settings. The
-// parser, the recoveries and the inventory fill it; the compiler, the
-// installer and the writer read it. BootConfig owns everything in it.
+// parser and the recoveries fill it; the compiler, the installer and the
+// writer read it. BootConfig owns everything in it.
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
-#include <memory>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <optional>
+#include <vector>
 
-#include "config/model_base.h"
+#include "config/display_texts.h"
 #include "disk/disk_device.h"
+#include "disk/physical_disk.h"
 
 namespace vornboot {
 
-enum PartitionState : std::uint32_t {
-  Unspecified = 0,
+/// A NUL-terminated text of at most 127 characters in a 128-byte buffer.
+class FixedText {
+ public:
+  static constexpr std::size_t kSize = 128;
+
+  FixedText() { text_[0] = '\0'; }
+  explicit FixedText(const char* source) { set(source); }
+
+  /// Copies `source` (null gives the empty text); longer sources are cut to
+  /// 127 characters.
+  void set(const char* source) { set(source, source ? strnlen(source, kSize - 1) : 0); }
+  /// Copies exactly `length` bytes (cut to 127); the text may hold any byte
+  /// but stops at the first 0 for every reader.
+  void set(const char* source, std::size_t length) {
+    if (length > kSize - 1) length = kSize - 1;
+    if (length) std::memcpy(text_, source, length);
+    text_[length] = '\0';
+  }
+  const char* c_str() const { return text_; }
+  std::size_t length() const { return strnlen(text_, kSize); }
+  bool empty() const { return text_[0] == '\0'; }
+  bool operator==(const FixedText& other) const { return std::strcmp(text_, other.text_) == 0; }
+
+ private:
+  char text_[kSize];
+};
+
+/// What an entry does with one partition at boot time.
+enum class PartitionState : std::uint8_t {
+  Unspecified = 0,  ///< not named: visible and inactive, like Enable
   Enable = 1,
   Active = 2,
   Disable = 3,
 };
-
-/// One physical disk of the inventory, with its sector 0 as read at start.
-class PhysicalDisk : public ModelObject {
- public:
-  PhysicalDisk() = default;
-  PhysicalDisk(const PhysicalDisk&) = default;
-  PhysicalDisk& operator=(const PhysicalDisk&) = default;
-  ~PhysicalDisk() override { device.close(); }
-
-  DiskDevice device;
-  std::uint32_t diskNumber = 0;
-  std::uint8_t sector0[512] = {};
-};
+using enum PartitionState;
 
 /// One pair of the partition-type map.
-class TypeMapping : public ModelObject {
- public:
-  TypeMapping() = default;
-  TypeMapping(std::uint8_t original, std::uint8_t hidden, const char* name)
-      : originalId(original), hiddenId(hidden), typeName(name) {}
-
+struct TypeMapping {
   std::uint8_t originalId = 0;
   std::uint8_t hiddenId = 0;
   FixedText typeName;
 };
 
-/// An entry's plan for one disk. The disk is either a disk of the inventory
-/// (`physicalDisk` set) or a bare number of a disk that is not there.
-class EntryDisk : public ModelObject {
- public:
-  EntryDisk() = default;
-  /// A plan for `physical`, or, when it is null, for the bare number `number`.
-  EntryDisk(PhysicalDisk* physical, std::uint32_t number)
-      : physicalDisk_(physical), bareNumber_(number) {}
-
-  std::uint32_t planDiskNumber() const {
-    return physicalDisk_ ? physicalDisk_->diskNumber : bareNumber_;
-  }
-  /// The referenced disk of the inventory, or null for a bare number.
-  const PhysicalDisk* physicalDisk() const { return physicalDisk_; }
-
-  std::uint32_t partitionState[4] = {Unspecified, Unspecified, Unspecified, Unspecified};
-
- private:
-  PhysicalDisk* physicalDisk_ = nullptr;  // not owned
-  std::uint32_t bareNumber_ = 0;
+/// An entry's plan for one disk: the state of each of its four partitions.
+/// Plans are kept by disk number (see BootEntry::diskPlans).
+struct EntryDisk {
+  std::array<PartitionState, mbr::kSlotCount> partitionState{};
 };
 
 /// One choice of the boot-time password prompt.
-class BootEntry : public ModelObject {
- public:
+struct BootEntry {
   FixedText name;
   /// Keyboard scan codes, one byte per key, NUL-terminated; empty = no password.
   FixedText password;
-  OwnedArray<EntryDisk> diskPlans;
+  /// The plans, by disk number; at most one per disk.
+  std::map<std::uint32_t, EntryDisk> diskPlans;
 
-  /// The first plan whose disk number is `diskNumber`, or null.
+  /// The plan for disk `diskNumber`, or null.
   const EntryDisk* findPlan(std::uint32_t diskNumber) const;
 };
 
-/// The values of the `set` block; absent texts are null.
+/// The values of the `set` block.
 class DisplaySettings {
  public:
-  std::uint8_t noLogo = 0;
-  std::unique_ptr<FixedText> passwordPrompt;
-  std::unique_ptr<FixedText> passwordWrong;
-  std::unique_ptr<FixedText> passwordOk;
-  std::unique_ptr<FixedText> diskError;
+  bool noLogo = false;
 
-  /// Replaces the text in `field` by a new one made from `text`.
-  static void setText(std::unique_ptr<FixedText>& field, const char* text) {
-    field = std::make_unique<FixedText>(text);
+  /// The configured text, or null when the configuration sets none (the
+  /// compiler then uses the row's default text).
+  const FixedText* text(DisplayText which) const {
+    const auto& t = texts_[static_cast<unsigned>(which)];
+    return t ? &*t : nullptr;
   }
-  void setNoLogo() { noLogo = 1; }
-  void reset() {
-    noLogo = 0;
-    passwordPrompt.reset();
-    passwordWrong.reset();
-    passwordOk.reset();
-    diskError.reset();
+  /// Sets a text (null gives the empty text); the last setting wins.
+  void setText(DisplayText which, const char* text) {
+    texts_[static_cast<unsigned>(which)].emplace(text);
   }
-  bool empty() const {
-    return !noLogo && !passwordPrompt && !passwordWrong && !passwordOk && !diskError;
-  }
+  void setNoLogo() { noLogo = true; }
+  void reset() { *this = DisplaySettings(); }
+  bool empty() const;
+
+ private:
+  std::array<std::optional<FixedText>, kDisplayTextCount> texts_;
 };
-
-class DiskSystem;
 
 /// The root of the model: one per run.
 class BootConfig {
  public:
   /// A configuration without any disk (for tests and pure logic).
   BootConfig() = default;
-  /// A configuration whose `disks` hold the inventory of `system`.
+  /// A configuration over the inventory `inventory` (disk 0 first).
+  explicit BootConfig(std::vector<PhysicalDisk> inventory) : disks(std::move(inventory)) {}
+  /// A configuration over the inventory of `system`.
   explicit BootConfig(DiskSystem& system);
-  BootConfig(const BootConfig&) = delete;
-  BootConfig& operator=(const BootConfig&) = delete;
-  ~BootConfig();
 
-  std::uint32_t usedDiskCount = 0;
-  OwnedArray<PhysicalDisk> disks;
-  OwnedArray<TypeMapping> typeMap;
-  OwnedArray<BootEntry> entries;
+  /// The inventory: index = disk number. Never changes after construction.
+  std::vector<PhysicalDisk> disks;
+  std::vector<TypeMapping> typeMap;
+  std::deque<BootEntry> entries;
   DisplaySettings display;
-  FixedText sourceName;
 
-  BootEntry* currentEntry() { return entries.last(); }
-  EntryDisk* currentPlan() {
-    BootEntry* e = currentEntry();
-    return e ? e->diskPlans.last() : nullptr;
-  }
+  /// One more than the highest disk number that any entry plans (0 when none
+  /// does): the disk count N that the boot sector carries.
+  std::uint32_t usedDiskCount() const;
+
+  BootEntry* currentEntry() { return entries.empty() ? nullptr : &entries.back(); }
+  const BootEntry* currentEntry() const { return entries.empty() ? nullptr : &entries.back(); }
   /// The first mapping whose original or hidden ID is `typeId`, or null.
   const TypeMapping* findMapping(std::uint8_t typeId) const;
-  /// Empties map, entries, display settings and usedDiskCount; keeps the disks.
+  /// Empties map, entries and display settings; keeps the disks.
   void reset();
+  /// Disk `diskNumber` of the inventory, or null when it is not there.
+  const PhysicalDisk* physicalDisk(std::uint32_t diskNumber) const {
+    return diskNumber < disks.size() ? &disks[diskNumber] : nullptr;
+  }
   /// Disk 0 of the inventory, or null when the inventory is empty.
-  const PhysicalDisk* diskZero() const { return disks.empty() ? nullptr : &disks[0]; }
+  const PhysicalDisk* diskZero() const { return physicalDisk(0); }
 };
 
 struct KnownPartitionType {

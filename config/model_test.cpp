@@ -14,29 +14,24 @@ TEST(Model, ResetEmptiesEverythingButTheDisks) {
   MemoryDiskSystem system;
   system.addDisk(makeSector0(1, {}).data());
   BootConfig config(system);
-  config.sourceName.set("c.txt");
-  config.usedDiskCount = 3;
-  config.typeMap.append(TypeMapping(7, 0x17, "HPFS/NTFS"));
-  config.entries.append(BootEntry());
+  config.typeMap.push_back({7, 0x17, FixedText("HPFS/NTFS")});
+  config.entries.emplace_back().diskPlans[2].partitionState[0] = Active;
   config.display.setNoLogo();
-  DisplaySettings::setText(config.display.passwordOk, "ok");
+  config.display.setText(DisplayText::PasswordOk, "ok");
+  EXPECT_EQ(config.usedDiskCount(), 3u);
   config.reset();
-  EXPECT_EQ(config.usedDiskCount, 0u);
+  EXPECT_EQ(config.usedDiskCount(), 0u);
   EXPECT_TRUE(config.typeMap.empty());
   EXPECT_TRUE(config.entries.empty());
   EXPECT_TRUE(config.display.empty());
-  EXPECT_EQ(config.disks.count(), 1u);
-  EXPECT_STREQ(config.sourceName.c_str(), "c.txt");
+  EXPECT_EQ(config.disks.size(), 1u);
   EXPECT_EQ(config.currentEntry(), nullptr);
-  EXPECT_EQ(config.currentPlan(), nullptr);
-  config.entries.append(BootEntry());
-  EXPECT_EQ(config.currentPlan(), nullptr);  // an entry without plans
 }
 
 TEST(Model, FindMappingLooksAtBothColumnsInMapOrder) {
   BootConfig config;
-  config.typeMap.append(TypeMapping(0x01, 0x11, "FAT12"));
-  config.typeMap.append(TypeMapping(0x83, 0x93, ""));
+  config.typeMap.push_back({0x01, 0x11, FixedText("FAT12")});
+  config.typeMap.push_back({0x83, 0x93, FixedText()});
   EXPECT_EQ(config.findMapping(0x11), &config.typeMap[0]);
   EXPECT_EQ(config.findMapping(0x83), &config.typeMap[1]);
   EXPECT_EQ(config.findMapping(0x93), &config.typeMap[1]);
@@ -46,34 +41,35 @@ TEST(Model, FindMappingLooksAtBothColumnsInMapOrder) {
   EXPECT_EQ(knownTypeName(0x1C), nullptr);  // hidden IDs are not names
 }
 
-TEST(Model, PlansReferToInventoryDisksOrHoldBareNumbers) {
+TEST(Model, PlansByDiskNumberAndTheDisksBehindThem) {
   MemoryDiskSystem system;
   system.addDisk(makeSector0(1, {}).data());
   system.addDisk(makeSector0(2, {}).data());
   BootConfig config(system);
   BootEntry prototype;
-  prototype.diskPlans.append(EntryDisk(&config.disks[1], 1));
-  prototype.diskPlans.append(EntryDisk(nullptr, 3));
-  prototype.diskPlans.append(EntryDisk(&config.disks[0], 0));
-  prototype.diskPlans[0].partitionState[2] = Active;
-  BootEntry& entry = config.entries.append(prototype);
-  prototype.diskPlans[0].partitionState[2] = Disable;  // the copy is independent
+  prototype.diskPlans[1].partitionState[2] = Active;
+  prototype.diskPlans[3];
+  prototype.diskPlans[0];
+  config.entries.push_back(prototype);
+  prototype.diskPlans[1].partitionState[2] = Disable;  // the copy is independent
 
-  ASSERT_EQ(entry.diskPlans.count(), 3u);
-  EXPECT_EQ(entry.diskPlans[0].partitionState[2], std::uint32_t(Active));
-  EXPECT_EQ(entry.findPlan(3)->planDiskNumber(), 3u);
-  EXPECT_EQ(entry.findPlan(3)->physicalDisk(), nullptr);
-  EXPECT_EQ(entry.findPlan(0)->physicalDisk(), &config.disks[0]);
+  const BootEntry& entry = config.entries[0];
+  ASSERT_EQ(entry.diskPlans.size(), 3u);
+  EXPECT_EQ(entry.findPlan(1)->partitionState[2], Active);
   EXPECT_EQ(entry.findPlan(2), nullptr);
+  EXPECT_EQ(config.physicalDisk(3), nullptr);  // a bare number: no sector 0
+  EXPECT_EQ(config.physicalDisk(1), &config.disks[1]);
+  EXPECT_EQ(config.usedDiskCount(), 4u);
 }
 
 TEST(Model, SettingATextTwiceKeepsTheSecond) {
   DisplaySettings display;
-  DisplaySettings::setText(display.passwordPrompt, "first");
-  DisplaySettings::setText(display.passwordPrompt, "second");
-  EXPECT_STREQ(display.passwordPrompt->c_str(), "second");
-  DisplaySettings::setText(display.diskError, nullptr);
-  EXPECT_STREQ(display.diskError->c_str(), "");  // set, but empty
+  display.setText(DisplayText::PasswordPrompt, "first");
+  display.setText(DisplayText::PasswordPrompt, "second");
+  EXPECT_STREQ(display.text(DisplayText::PasswordPrompt)->c_str(), "second");
+  display.setText(DisplayText::DiskError, nullptr);
+  EXPECT_STREQ(display.text(DisplayText::DiskError)->c_str(), "");  // set, but empty
+  EXPECT_EQ(display.text(DisplayText::PasswordOk), nullptr);
   EXPECT_FALSE(display.empty());
 }
 

@@ -114,7 +114,7 @@ class OneDisk : public DiskSystem {
  public:
   DiskHandle open(unsigned diskNumber) override { return diskNumber == 0 ? 1 : kInvalidHandle; }
   bool readSector(DiskHandle, std::uint8_t* buffer, std::uint32_t) override {
-    std::memset(buffer, 0, kSectorSize);
+    std::memset(buffer, 0, mbr::kSectorSize);
     return true;
   }
   bool writeSector(DiskHandle, const std::uint8_t*, std::uint32_t) override { return false; }
@@ -144,14 +144,13 @@ void runCase(const BenchCase& c) {
   GeneratedInput input(c.limit, c.generator());
   OneDisk machine;
   BootConfig config(machine);
-  config.sourceName.set(c.name);
   auto start = std::chrono::steady_clock::now();
-  int result = parseConfiguration(config, input, stderr);
+  int result = parseConfiguration(config, input, Diagnostics(c.name, stderr));
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   double megabytes = double(input.served()) / 1e6;
   std::printf("%-16s %11llu bytes %8.3f s %9.1f MB/s  peak %7ld KiB  entries %zu  result %d\n",
               c.name, static_cast<unsigned long long>(input.served()), seconds, megabytes / seconds,
-              peakKiB(), config.entries.count(), result);
+              peakKiB(), config.entries.size(), result);
   std::fflush(stdout);
 }
 

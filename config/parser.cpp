@@ -2,17 +2,15 @@
 
 #include "config/actions.h"
 #include "config/grammar.h"
-#include "config/parse_session.h"
 #include "config/scanner.h"
 
 namespace vornboot {
 
-int parseConfiguration(BootConfig& config, InputStream& input, std::FILE* diagnostics) {
+int parseConfiguration(BootConfig& config, InputStream& input, const Diagnostics& diagnostics) {
   config.reset();
-  ParseSession session(config, diagnostics);
-  Scanner scanner(session, input);
-  StatementActions actions(session);
-  GrammarParser parser(session, scanner, actions);
+  Scanner scanner(input, diagnostics);
+  StatementActions actions(config, diagnostics);
+  GrammarParser parser(scanner, actions, diagnostics);
   return parser.run();
 }
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "driver/catalog.h"
+#include "config/keywords.h"
 
 namespace vornboot {
 
@@ -23,8 +23,6 @@ bool isDecimal(int c) {
 }
 
 }  // namespace
-
-Scanner::Scanner(ParseSession& session, InputStream& input) : session_(session), input_(input) {}
 
 int Scanner::peek(std::size_t ahead) {
   while (position_ + ahead >= limit_) {
@@ -60,8 +58,7 @@ bool Scanner::fill() {
   if (got < 0) {
     fatal_ = true;
     atEnd_ = true;
-    std::fprintf(session_.fatalStream, "%s\n",
-                 "fatal error - reading the configuration input failed");
+    diagnostics_.fatal(BuiltinText::ReadFailed);
     return false;
   }
   if (got == 0) {
@@ -84,7 +81,7 @@ Token Scanner::next() {
         break;
       case '\n':
         ++position_;
-        ++session_.currentLine;
+        ++currentLine_;
         break;
       case '/': {
         int after = peek(1);
@@ -157,7 +154,7 @@ void Scanner::skipBlockComment() {
         }
       }
     }
-    session_.currentLine += lines;
+    currentLine_ += lines;
     position_ = std::size_t(p - buffer_);
     if (closed) return;
     if (starAtEnd && peek(0) == '/') {
@@ -202,7 +199,8 @@ Token Scanner::scanNumber() {
 Token Scanner::scanKeyword() {
   // Longest match among the keywords, falling back to the longest keyword
   // completed on the way; with none, the first character is unexpected.
-  constexpr unsigned kAll = (1u << 13) - 1;
+  static_assert(kKeywordCount < 32, "one candidate bit per keyword");
+  constexpr unsigned kAll = (1u << kKeywordCount) - 1;
   unsigned candidates = kAll;
   std::size_t length = 0;
   std::size_t bestLength = 0;
@@ -210,7 +208,7 @@ Token Scanner::scanKeyword() {
   for (;;) {
     int c = peek(length);
     unsigned still = 0;
-    for (unsigned k = 0; k < 13; ++k) {
+    for (unsigned k = 0; k < kKeywordCount; ++k) {
       if (!(candidates & (1u << k))) continue;
       char expected = kKeywords[k].spelling[length];
       if (expected != '\0' && static_cast<unsigned char>(expected) == c) still |= 1u << k;
@@ -218,7 +216,7 @@ Token Scanner::scanKeyword() {
     if (!still) break;
     candidates = still;
     ++length;
-    for (unsigned k = 0; k < 13; ++k) {
+    for (unsigned k = 0; k < kKeywordCount; ++k) {
       if ((still & (1u << k)) && kKeywords[k].spelling[length] == '\0') {
         best = kKeywords[k].token;
         bestLength = length;
@@ -235,21 +233,9 @@ Token Scanner::scanKeyword() {
 
 Token Scanner::unexpected(int c) {
   ++position_;
-  char shown[2] = {static_cast<char>(c), '\0'};
-  reportAtCurrentLine(msgUnexpectedToken, shown);
+  const char shown[2] = {static_cast<char>(c), '\0'};
+  diagnostics_.error<msgUnexpectedToken>(currentLine_, static_cast<const char*>(shown));
   return Token::Bad;
-}
-
-void Scanner::reportAtCurrentLine(unsigned id, const char* argument) {
-  // actionError prints one line less than the counter; these messages belong
-  // to the line the scanner stands on.
-  ++session_.currentLine;
-  if (argument) {
-    session_.actionError(id, argument);
-  } else {
-    session_.actionError(id);
-  }
-  --session_.currentLine;
 }
 
 void Scanner::store(int byte) {
@@ -277,14 +263,14 @@ Token Scanner::scanString() {
     if (c == '"') {
       text_[textLength_] = '\0';
       if (textLength_ > kMaxString) {
-        reportAtCurrentLine(msgStringTooLong, nullptr);
+        diagnostics_.error<msgStringTooLong>(currentLine_);
         return Token::Bad;
       }
       return Token::String;
     }
     if (c == '\n') {
-      ++session_.currentLine;
-      session_.actionError(msgNewlineInString);
+      // Reported at the line of the string; the newline is counted.
+      diagnostics_.error<msgNewlineInString>(currentLine_++);
       endFromError_ = true;
       return Token::End;
     }

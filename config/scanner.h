@@ -1,6 +1,6 @@
 #pragma once
 // The scanner of the configuration language. It hands the parser one token
-// per call, keeps `currentLine`, and reports the lexical errors (411, 412,
+// per call, keeps the line counter, and reports the lexical errors (411, 412,
 // 413) itself.
 //
 // Design: hand-written, one pass over a block buffer. Tokens are short (the
@@ -13,8 +13,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/diagnostics.h"
 #include "config/input_stream.h"
-#include "config/parse_session.h"
 #include "config/tokens.h"
 
 namespace vornboot {
@@ -27,7 +27,9 @@ class Scanner {
   /// Size of one read from the input.
   static constexpr std::size_t kBlockSize = 8192;
 
-  Scanner(ParseSession& session, InputStream& input);
+  /// Reads `input`; lexical errors and fatal conditions go to `diagnostics`.
+  Scanner(InputStream& input, const Diagnostics& diagnostics)
+      : input_(input), diagnostics_(diagnostics) {}
   Scanner(const Scanner&) = delete;
   Scanner& operator=(const Scanner&) = delete;
 
@@ -44,8 +46,10 @@ class Scanner {
   /// a string broken by a newline or left open: the parse must fail there.
   bool endFromError() const { return endFromError_; }
   /// True after a read of the input failed; the message has been printed to
-  /// the session's fatal stream and End returned.
+  /// the fatal stream and End returned.
   bool fatal() const { return fatal_; }
+  /// 1 plus the newlines consumed so far: the line of the last token read.
+  std::uint32_t currentLine() const { return currentLine_; }
 
  private:
   static constexpr std::size_t kBufferSize = 2 * kBlockSize;
@@ -69,10 +73,10 @@ class Scanner {
   /// decimal digit when `decimalRun` is set (number literals), else only the
   /// digits valid in `base` (numeric escapes).
   std::uint32_t digitRun(unsigned base, std::uint64_t value, bool decimalRun);
-  void reportAtCurrentLine(unsigned id, const char* argument);
 
-  ParseSession& session_;
   InputStream& input_;
+  const Diagnostics& diagnostics_;
+  std::uint32_t currentLine_ = 1;
   char buffer_[kBufferSize + 2];
   std::size_t position_ = 0;  // next unread byte
   std::size_t limit_ = 0;     // end of the bytes read

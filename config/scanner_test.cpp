@@ -4,7 +4,8 @@
 
 #include <string>
 
-#include "config/parse_fixture.h"
+#include "config/tokens.h"
+#include "tests/support/captured_stream.h"
 #include "tests/support/string_input.h"
 
 namespace vornboot {
@@ -35,12 +36,10 @@ std::string shown(const char* text) {
 }
 
 Scanned scanAll(const std::string& text, std::size_t chunk) {
-  BootConfig config;
-  config.sourceName.set("t");
   CapturedStream diagnostics;
-  ParseSession session(config, diagnostics.file());
+  const Diagnostics to("t", diagnostics.file());
   StringInput input(text, chunk);
-  Scanner scanner(session, input);
+  Scanner scanner(input, to);
   std::string tokens;
   for (bool done = false; !done;) {
     Token token = scanner.next();
@@ -65,7 +64,7 @@ Scanned scanAll(const std::string& text, std::size_t chunk) {
         break;
     }
   }
-  return {tokens, diagnostics.text(), session.currentLine};
+  return {tokens, diagnostics.text(), scanner.currentLine()};
 }
 
 struct Case {
@@ -169,22 +168,20 @@ TEST_P(ScannerCases, SameTokensWhateverTheReadSize) {
 INSTANTIATE_TEST_SUITE_P(ReadSizes, ScannerCases, ::testing::Values(1, 2, 7, 8192, 1 << 20));
 
 TEST(Scanner, ReadsInBlocksOfAtMost8192Bytes) {
-  BootConfig config;
   CapturedStream diagnostics;
-  ParseSession session(config, diagnostics.file());
+  const Diagnostics to("t", diagnostics.file());
   StringInput input("//" + std::string(100000, 'x') + "\nmap");
-  Scanner scanner(session, input);
+  Scanner scanner(input, to);
   EXPECT_EQ(scanner.next(), Token::Map);
   EXPECT_EQ(input.largestRequest, Scanner::kBlockSize);
 }
 
 TEST(Scanner, InteractiveInputIsReadALineAtATime) {
-  BootConfig config;
   CapturedStream diagnostics;
-  ParseSession session(config, diagnostics.file());
+  const Diagnostics to("t", diagnostics.file());
   StringInput input("map {\n}\n");
   input.setInteractive(true);
-  Scanner scanner(session, input);
+  Scanner scanner(input, to);
   EXPECT_EQ(scanner.next(), Token::Map);
   EXPECT_EQ(input.served(), 6u);  // "map {\n", not more
 }
@@ -203,15 +200,12 @@ TEST(Scanner, FailingReadIsFatal) {
       {"/* abc", 4, {}},
   };
   for (const FatalCase& c : cases) {
-    BootConfig config;
-    config.sourceName.set("t");
     CapturedStream diagnostics;
     CapturedStream fatal;
-    ParseSession session(config, diagnostics.file());
-    session.fatalStream = fatal.file();
+    const Diagnostics to("t", diagnostics.file(), fatal.file());
     StringInput input(c.input, 1);
     input.failAt(c.failAt);
-    Scanner scanner(session, input);
+    Scanner scanner(input, to);
     for (Token t : c.before) EXPECT_EQ(scanner.next(), t) << c.input;
     EXPECT_EQ(scanner.next(), Token::End) << c.input;
     EXPECT_TRUE(scanner.fatal()) << c.input;

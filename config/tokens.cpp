@@ -1,5 +1,7 @@
 #include "config/tokens.h"
 
+#include "config/keywords.h"
+
 namespace vornboot {
 
 const char* tokenName(Token token) {

@@ -31,25 +31,4 @@ enum class Token : int {
 /// the end, the bad token, numbers and strings.
 const char* tokenName(Token token);
 
-/// A keyword of the language: its spelling and its token.
-struct Keyword {
-  const char* spelling;
-  Token token;
-};
-inline constexpr Keyword kKeywords[13] = {
-    {"set", Token::Set},
-    {"password_prompt", Token::PasswordPrompt},
-    {"password_wrong", Token::PasswordWrong},
-    {"password_ok", Token::PasswordOk},
-    {"disk_error", Token::DiskError},
-    {"no_logo", Token::NoLogo},
-    {"map", Token::Map},
-    {"entry", Token::Entry},
-    {"disk", Token::Disk},
-    {"password", Token::Password},
-    {"active", Token::Active},
-    {"enable", Token::Enable},
-    {"disable", Token::Disable},
-};
-
 }  // namespace vornboot

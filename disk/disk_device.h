@@ -5,10 +5,11 @@
 // disk of it. Sectors are 512 bytes; only whole sectors are read or written.
 
 #include <cstdint>
+#include <utility>
+
+#include "base/sector_format.h"
 
 namespace vornboot {
-
-inline constexpr unsigned kSectorSize = 512;
 
 /// An operating-system handle as an opaque number; kInvalidHandle when a disk
 /// could not be opened.
@@ -31,14 +32,27 @@ class DiskSystem {
   virtual bool holdsSystemVolume(DiskHandle handle) = 0;
 };
 
-/// One open disk: the handle and whether this holder closes it.
+/// One open disk of a DiskSystem. It owns its handle: the handle is closed
+/// when the device is destroyed, and a device can be moved but not copied.
 class DiskDevice {
  public:
   DiskDevice() = default;
-  DiskDevice(const DiskDevice&) = default;
-  DiskDevice& operator=(const DiskDevice&) = default;
+  ~DiskDevice() { close(); }
+  DiskDevice(DiskDevice&& other) noexcept
+      : system_(std::exchange(other.system_, nullptr)),
+        handle_(std::exchange(other.handle_, kInvalidHandle)) {}
+  DiskDevice& operator=(DiskDevice&& other) noexcept {
+    if (this != &other) {
+      close();
+      system_ = std::exchange(other.system_, nullptr);
+      handle_ = std::exchange(other.handle_, kInvalidHandle);
+    }
+    return *this;
+  }
+  DiskDevice(const DiskDevice&) = delete;
+  DiskDevice& operator=(const DiskDevice&) = delete;
 
-  /// Opens disk `diskNumber` of `system`; ownsHandle is false afterwards.
+  /// Opens disk `diskNumber` of `system`; the device is invalid when that failed.
   static DiskDevice open(DiskSystem& system, unsigned diskNumber) {
     DiskDevice d;
     d.system_ = &system;
@@ -53,16 +67,12 @@ class DiskDevice {
     return valid() && system_->writeSector(handle_, buffer, sector);
   }
   bool holdsSystemVolume() const { return valid() && system_->holdsSystemVolume(handle_); }
-  /// Closes the handle when it is valid and owned; otherwise does nothing.
+  /// Closes the handle when it is valid; the device is invalid afterwards.
   void close() {
-    if (ownsHandle && valid()) system_->close(handle_);
+    if (valid()) system_->close(handle_);
     handle_ = kInvalidHandle;
   }
-
   bool valid() const { return system_ != nullptr && handle_ != kInvalidHandle; }
-  DiskHandle handle() const { return handle_; }
-
-  bool ownsHandle = false;
 
  private:
   DiskSystem* system_ = nullptr;

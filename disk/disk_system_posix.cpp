@@ -17,8 +17,8 @@ namespace vornboot {
 namespace {
 
 bool readAt(int fd, std::uint8_t* buffer, std::uint32_t sector) {
-  const off_t offset = off_t(sector) * kSectorSize;
-  return pread(fd, buffer, kSectorSize, offset) == ssize_t(kSectorSize);
+  const off_t offset = off_t(sector) * mbr::kSectorSize;
+  return pread(fd, buffer, mbr::kSectorSize, offset) == ssize_t(mbr::kSectorSize);
 }
 
 // Whole disks only: partitions, loop, RAM, optical, RAID and mapper devices
@@ -70,7 +70,7 @@ PosixDiskSystem::PosixDiskSystem(std::vector<std::string> paths, std::string sys
 std::unique_ptr<PosixDiskSystem> PosixDiskSystem::fromEnvironment() {
   if (const char* list = std::getenv("VORNBOOT_DISKS")) {
     const char* volume = std::getenv("VORNBOOT_SYSTEM_VOLUME");
-    return std::make_unique<PosixDiskSystem>(splitPathList(list, ':'), volume ? volume : "");
+    return std::make_unique<PosixDiskSystem>(imageModePaths(list, ':'), volume ? volume : "");
   }
   auto system = std::make_unique<PosixDiskSystem>(blockDevices(), "");
   system->imageMode_ = false;
@@ -92,8 +92,9 @@ bool PosixDiskSystem::readSector(DiskHandle handle, std::uint8_t* buffer, std::u
 
 bool PosixDiskSystem::writeSector(DiskHandle handle, const std::uint8_t* buffer,
                                   std::uint32_t sector) {
-  const off_t offset = off_t(sector) * kSectorSize;
-  if (pwrite(int(handle), buffer, kSectorSize, offset) != ssize_t(kSectorSize)) return false;
+  const off_t offset = off_t(sector) * mbr::kSectorSize;
+  if (pwrite(int(handle), buffer, mbr::kSectorSize, offset) != ssize_t(mbr::kSectorSize))
+    return false;
   return fsync(int(handle)) == 0;
 }
 
@@ -112,10 +113,10 @@ bool PosixDiskSystem::holdsSystemVolume(DiskHandle handle) {
   if (systemVolume_.empty()) return false;
   const int volume = ::open(systemVolume_.c_str(), O_RDONLY | O_CLOEXEC);
   if (volume < 0) return false;
-  std::uint8_t volumeSector[kSectorSize];
+  std::uint8_t volumeSector[mbr::kSectorSize];
   const bool volumeRead = readAt(volume, volumeSector, 0);
   ::close(volume);
-  std::uint8_t diskSector[kSectorSize];
+  std::uint8_t diskSector[mbr::kSectorSize];
   if (!volumeRead || !readAt(int(handle), diskSector, 0)) return false;
   return layoutOfSector0(volumeSector) == layoutOfSector0(diskSector);
 }

@@ -40,7 +40,7 @@ HANDLE openPath(const char* path, DWORD access) {
 // The distance is one signed 32-bit value with no high part, so sectors from
 // 4194304 on cannot be reached: their position never matches.
 bool seekTo(HANDLE handle, std::uint32_t sector) {
-  const std::uint64_t position = std::uint64_t(sector) * kSectorSize;
+  const std::uint64_t position = std::uint64_t(sector) * mbr::kSectorSize;
   const LONG distance = LONG(std::uint32_t(position));
   return SetFilePointer(handle, distance, nullptr, FILE_BEGIN) == position;
 }
@@ -48,7 +48,7 @@ bool seekTo(HANDLE handle, std::uint32_t sector) {
 bool readAt(HANDLE handle, std::uint8_t* buffer, std::uint32_t sector) {
   if (handle == INVALID_HANDLE_VALUE || !seekTo(handle, sector)) return false;
   DWORD read = 0;
-  return ReadFile(handle, buffer, kSectorSize, &read, nullptr) && read == kSectorSize;
+  return ReadFile(handle, buffer, mbr::kSectorSize, &read, nullptr) && read == mbr::kSectorSize;
 }
 
 bool deviceLayout(HANDLE handle, DriveLayout& layout) {
@@ -66,7 +66,7 @@ bool deviceLayout(HANDLE handle, DriveLayout& layout) {
 
 // The layout request fails on a file: an image describes itself in sector 0.
 bool imageLayout(HANDLE handle, DriveLayout& layout) {
-  std::uint8_t sector0[kSectorSize];
+  std::uint8_t sector0[mbr::kSectorSize];
   if (!readAt(handle, sector0, 0)) return false;
   layout = layoutOfSector0(sector0);
   return true;
@@ -88,7 +88,7 @@ Win32DiskSystem::Win32DiskSystem(std::vector<std::string> paths, std::string sys
 std::unique_ptr<Win32DiskSystem> Win32DiskSystem::fromEnvironment() {
   if (const char* list = std::getenv("VORNBOOT_DISKS")) {
     const char* volume = std::getenv("VORNBOOT_SYSTEM_VOLUME");
-    return std::make_unique<Win32DiskSystem>(splitPathList(list, ';'), volume ? volume : "");
+    return std::make_unique<Win32DiskSystem>(imageModePaths(list, ';'), volume ? volume : "");
   }
   return std::make_unique<Win32DiskSystem>();
 }
@@ -115,7 +115,7 @@ bool Win32DiskSystem::writeSector(DiskHandle handle, const std::uint8_t* buffer,
   const HANDLE h = toHandle(handle);
   if (h == INVALID_HANDLE_VALUE || !seekTo(h, sector)) return false;
   DWORD written = 0;
-  if (!WriteFile(h, buffer, kSectorSize, &written, nullptr) || written != kSectorSize) {
+  if (!WriteFile(h, buffer, mbr::kSectorSize, &written, nullptr) || written != mbr::kSectorSize) {
     return false;
   }
   return FlushFileBuffers(h) != 0;

@@ -1,10 +1,10 @@
 #include "disk/image_mode.h"
 
-#include "disk/mbr.h"
+#include "base/sector_format.h"
 
 namespace vornboot {
 
-std::vector<std::string> splitPathList(const char* list, char separator) {
+std::vector<std::string> imageModePaths(const char* list, char separator) {
   std::vector<std::string> paths;
   std::string current;
   for (const char* p = list; p && *p; ++p) {
@@ -16,6 +16,7 @@ std::vector<std::string> splitPathList(const char* list, char separator) {
     }
   }
   if (!current.empty()) paths.push_back(current);
+  if (paths.size() > kImageModeMaxDisks) paths.resize(kImageModeMaxDisks);
   return paths;
 }
 

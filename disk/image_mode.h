@@ -10,8 +10,13 @@
 
 namespace vornboot {
 
-/// Splits a PATH-like list at `separator`, dropping empty items.
-std::vector<std::string> splitPathList(const char* list, char separator);
+/// Image mode stands for the raw drives \\.\PHYSICALDRIVE0 to 9, whose names
+/// end in the digit of the disk number: ten disks at most, on every platform.
+inline constexpr unsigned kImageModeMaxDisks = 10;
+
+/// The disk image list: `list` split at `separator`, empty items dropped,
+/// and only the first kImageModeMaxDisks kept.
+std::vector<std::string> imageModePaths(const char* list, char separator);
 
 /// The two facts of a drive layout that decide whether a disk holds the
 /// system volume: the disk signature and the number of partitions.

@@ -7,12 +7,14 @@
 namespace vornboot {
 namespace {
 
-TEST(ImageMode, SplitsPathLists) {
+TEST(ImageMode, SplitsPathListsAndKeepsTenDisksAtMost) {
   using V = std::vector<std::string>;
-  EXPECT_EQ(splitPathList("a.img:b.img", ':'), (V{"a.img", "b.img"}));
-  EXPECT_EQ(splitPathList("C:\\d0.img;C:\\d1.img", ';'), (V{"C:\\d0.img", "C:\\d1.img"}));
-  EXPECT_EQ(splitPathList("::a::", ':'), (V{"a"}));
-  EXPECT_EQ(splitPathList("", ':'), V{});
+  EXPECT_EQ(imageModePaths("a.img:b.img", ':'), (V{"a.img", "b.img"}));
+  EXPECT_EQ(imageModePaths("C:\\d0.img;C:\\d1.img", ';'), (V{"C:\\d0.img", "C:\\d1.img"}));
+  EXPECT_EQ(imageModePaths("::a::", ':'), (V{"a"}));
+  EXPECT_EQ(imageModePaths("", ':'), V{});
+  EXPECT_EQ(imageModePaths("0:1:2:3:4:5:6:7:8:9:10:11", ':'),
+            (V{"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}));
 }
 
 TEST(ImageMode, LayoutCountsSlotsWithATypeAndReadsTheSignature) {

@@ -1,36 +1,27 @@
 #include "disk/inventory.h"
 
-#include <cstring>
 #include <utility>
 
 namespace vornboot {
 
 namespace {
-// Device names end in the digit of the disk number; "10" would be a colon,
-// which names no device, so ten disks are the most there can be.
-constexpr unsigned kMaxDisks = 10;
+// BIOS drive numbers 0x80 + k end at 0xFF; the disk system itself says where
+// its disks end (a number that names no disk does not open).
+constexpr unsigned kMaxBiosDisks = 0x80;
 }  // namespace
 
-void takeInventory(DiskSystem& system, OwnedArray<PhysicalDisk>& disks) {
-  for (unsigned n = 0; n < kMaxDisks; ++n) {
-    PhysicalDisk prototype;
-    prototype.device = DiskDevice::open(system, n);
-    prototype.diskNumber = n;
-    if (!prototype.device.readSector(prototype.sector0, 0)) {
-      // Not kept: close what was opened (the prototype does not own it).
-      prototype.device.ownsHandle = true;
-      break;
-    }
-    disks.append(prototype);
+std::vector<PhysicalDisk> takeInventory(DiskSystem& system) {
+  std::vector<PhysicalDisk> disks;
+  for (unsigned n = 0; n < kMaxBiosDisks; ++n) {
+    PhysicalDisk disk{DiskDevice::open(system, n), n, {}};
+    if (!disk.device.readSector(disk.sector0.data(), 0)) break;  // closed as it goes
+    disks.push_back(std::move(disk));
   }
-  if (disks.count() >= 2 && disks[1].device.holdsSystemVolume()) {
+  if (disks.size() >= 2 && disks[1].device.holdsSystemVolume()) {
     std::swap(disks[0].device, disks[1].device);
-    std::uint8_t sector[512];
-    std::memcpy(sector, disks[0].sector0, sizeof sector);
-    std::memcpy(disks[0].sector0, disks[1].sector0, sizeof sector);
-    std::memcpy(disks[1].sector0, sector, sizeof sector);
+    std::swap(disks[0].sector0, disks[1].sector0);
   }
-  for (std::size_t i = 0; i < disks.count(); ++i) disks[i].device.ownsHandle = true;
+  return disks;
 }
 
 }  // namespace vornboot

@@ -1,14 +1,16 @@
 #pragma once
 
-#include "config/model.h"
+#include <vector>
+
 #include "disk/disk_device.h"
+#include "disk/physical_disk.h"
 
 namespace vornboot {
 
 /// Opens disks 0, 1, 2, ... of `system` until one cannot be opened or read,
-/// copying each sector 0 into a PhysicalDisk of `disks`. When disk 1 holds the
-/// system volume, the first two disks exchange device and sector 0. Every disk
-/// owns its handle afterwards.
-void takeInventory(DiskSystem& system, OwnedArray<PhysicalDisk>& disks);
+/// and returns them with their sectors 0, disk 0 first. When disk 1 holds the
+/// system volume, the first two disks exchange device and sector 0 (their
+/// numbers stay with their places).
+std::vector<PhysicalDisk> takeInventory(DiskSystem& system);
 
 }  // namespace vornboot

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "config/model_base.h"
+#include "config/model.h"
 
 namespace vornboot {
 

@@ -2,11 +2,12 @@
 
 #include <string>
 
+#include "base/catalog.h"
+#include "base/diagnostics.h"
 #include "config/model.h"
 #include "config/parser.h"
-#include "driver/catalog.h"
+#include "disk/inventory.h"
 #include "driver/command_line.h"
-#include "driver/diagnostics.h"
 #include "image/compiler.h"
 #include "image/installer.h"
 #include "recover/from_image.h"
@@ -18,17 +19,19 @@ namespace vornboot {
 namespace {
 
 /// Prints a catalogue message followed by one line end.
-void printLine(std::FILE* stream, unsigned id) {
+template <MessageId id>
+void printLine(std::FILE* stream) {
   char text[kMessageBufferSize];
-  loadMessage(id, text);
+  composeMessage<id>(text);
   std::fprintf(stream, "%s\n", text);
 }
 
-/// Prints a catalogue message as it stands, formatted with the file name when
-/// it has a %s, without an added line end.
-int printResult(std::FILE* stream, unsigned id, const char* fileName, int status) {
+/// Prints a catalogue message as it stands (composed with the file name when
+/// it takes one), without an added line end, and returns `status`.
+template <MessageId id, typename... Args>
+int printResult(std::FILE* stream, int status, Args... args) {
   char text[kMessageBufferSize];
-  composeMessage(text, id, fileName);
+  composeMessage<id>(text, args...);
   std::fputs(text, stream);
   return status;
 }
@@ -36,10 +39,10 @@ int printResult(std::FILE* stream, unsigned id, const char* fileName, int status
 int build(const CommandLine& cl, BootConfig& config, Platform& platform, std::FILE* out,
           std::FILE* err) {
   const char* name = cl.fileName.c_str();
-  if (cl.fileName.empty()) return printResult(err, msgNoFileName, name, StatusNoFileName);
+  if (cl.fileName.empty()) return printResult<msgNoFileName>(err, StatusNoFileName);
   const bool withPasswords = cl.flags & printPasswords;
   std::unique_ptr<OutputFile> file = platform.createForWriting(name, withPasswords);
-  if (!file) return printResult(err, msgCannotCreateFile, name, StatusCannotCreate);
+  if (!file) return printResult<msgCannotCreateFile>(err, StatusCannotCreate, name);
 
   // Without disk 0 nothing can be installed on it: describe the disks as they are.
   if ((cl.flags & fromPartitionTable) || !IsInstalled(config)) {
@@ -51,41 +54,39 @@ int build(const CommandLine& cl, BootConfig& config, Platform& platform, std::FI
   writeConfiguration(config, text, withPasswords, cl.flags & printDefaults);
   const bool written = file->write(text.data(), text.size());
   const bool closed = file->close();
-  if (!written || !closed) return printResult(err, msgCannotCreateFile, name, StatusCannotCreate);
-  return printResult(out, msgConfigurationStored, name, StatusOk);
+  if (!written || !closed) return printResult<msgCannotCreateFile>(err, StatusCannotCreate, name);
+  return printResult<msgConfigurationStored>(out, StatusOk, name);
 }
 
 int install(const CommandLine& cl, BootConfig& config, Platform& platform, std::FILE* out,
             std::FILE* err) {
   const char* name = cl.fileName.c_str();
-  if (cl.fileName.empty()) return printResult(err, msgNoFileName, name, StatusNoFileName);
-  if (!config.diskZero()) return printResult(err, msgNoHardDisk, name, StatusNoDisk);
+  if (cl.fileName.empty()) return printResult<msgNoFileName>(err, StatusNoFileName);
+  if (!config.diskZero()) return printResult<msgNoHardDisk>(err, StatusNoDisk);
   std::unique_ptr<InputStream> input = platform.openForReading(name);
-  if (!input) return printResult(err, msgCannotOpenFile, name, StatusCannotOpen);
+  if (!input) return printResult<msgCannotOpenFile>(err, StatusCannotOpen, name);
 
-  config.sourceName.set(name);
-  // Parse diagnostics go to standard output.
-  const int parsed = parseConfiguration(config, *input, out);
+  // Parse diagnostics go to standard output, the compiler's to standard error.
+  const int parsed = parseConfiguration(config, *input, Diagnostics(name, out, err));
   input.reset();
-  if (parsed == 3) return StatusScannerFatal;
-  if (parsed != 0) return StatusConfigErrors;
+  if (parsed == kParseFatal) return StatusScannerFatal;
+  if (parsed != kParseAccepted) return StatusConfigErrors;
 
-  std::uint8_t image[512];
+  std::uint8_t image[mbr::kSectorSize];
   std::fflush(out);  // keep parse diagnostics ahead of the compiler's
-  if (!CompileImage(config, image, err, !(cl.flags & noInt13Extensions))) {
+  if (!CompileImage(config, image, Diagnostics(name, err), !(cl.flags & noInt13Extensions))) {
     return StatusConfigErrors;  // a refused configuration is not installed
   }
-  if (!InstallImage(config, image))
-    return printResult(err, msgDiskWriteError, name, StatusWriteError);
-  printLine(out, msgInstalled);
+  if (!InstallImage(config, image)) return printResult<msgDiskWriteError>(err, StatusWriteError);
+  printLine<msgInstalled>(out);
   return StatusOk;
 }
 
 int uninstall(BootConfig& config, std::FILE* out, std::FILE* err) {
-  if (!config.diskZero()) return printResult(err, msgNoHardDisk, "", StatusNoDisk);
-  if (!IsInstalled(config)) return printResult(err, msgNotInstalled, "", StatusNotInstalled);
-  if (!Uninstall(config)) return printResult(err, msgDiskWriteError, "", StatusWriteError);
-  printLine(out, msgUninstalled);
+  if (!config.diskZero()) return printResult<msgNoHardDisk>(err, StatusNoDisk);
+  if (!IsInstalled(config)) return printResult<msgNotInstalled>(err, StatusNotInstalled);
+  if (!Uninstall(config)) return printResult<msgDiskWriteError>(err, StatusWriteError);
+  printLine<msgUninstalled>(out);
   return StatusOk;
 }
 
@@ -93,18 +94,18 @@ int uninstall(BootConfig& config, std::FILE* out, std::FILE* err) {
 
 int runDriver(int argc, const char* const* argv, Platform& platform, std::FILE* out,
               std::FILE* err) {
-  printLine(out, msgBanner);
+  printLine<msgBanner>(out);
   if (!platform.isNtFamily()) {
     std::fflush(out);
-    return printResult(err, msgRequiresNt, "", StatusNotNt);
+    return printResult<msgRequiresNt>(err, StatusNotNt);
   }
   const CommandLine cl = readCommandLine(argc, argv);
   if (cl.mode == ModeUsage) {
-    printLine(out, msgUsage);
+    printLine<msgUsage>(out);
     return StatusOk;
   }
   std::fflush(out);
-  BootConfig config(platform.disks());
+  BootConfig config(takeInventory(platform.disks()));
   switch (cl.mode) {
     case ModeBuild:
       return build(cl, config, platform, out, err);

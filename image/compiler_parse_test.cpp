@@ -13,31 +13,28 @@ namespace vornboot {
 namespace {
 
 using testing::Machine;
+namespace worked_example = testing::worked_example;
 using testing::makeSector0;
 using testing::standardDiskZero;
 
 bool parse(Machine& m, const std::string& text) {
   testing::CapturedStream stream;
   testing::StringInput input(text);
-  const int result = parseConfiguration(*m.config, input, stream.file());
+  const int result = parseConfiguration(*m.config, input, Diagnostics("boot.cfg", stream.file()));
   EXPECT_EQ(stream.text(), "");
   return result == 0;
 }
 
-TEST(CompileParsedConfiguration, WorkedExample) {
-  Machine m({standardDiskZero(), makeSector0(0x11111111, {{0x80, 0x07, 63, 500}})});
-  ASSERT_TRUE(parse(m,
-                    "map { {0x07, 0x17} {0x0B, 0x1B} }\n"
-                    "entry \"Win\" {\n"
-                    "  disk 0 { active 0 }\n"
-                    "  disk 1 { disable 0 }\n"
-                    "}\n"));
-  ASSERT_TRUE(m.compile()) << m.diagnostics;
-  const std::vector<std::uint8_t> data(m.image.begin() + 328, m.image.begin() + 342);
-  EXPECT_EQ(data, (std::vector<std::uint8_t>{0x07, 0x17, 0x0B, 0x1B, 0x57, 0x69, 0x6E, 0x0D, 0x0A,
-                                             0x00, 0x1C, 0x01, 0x10, 0x00}));
-  EXPECT_EQ(m.word(34), 0x074C);
-  EXPECT_EQ(m.image[130], 0x81);
+TEST(CompileParsedConfiguration, WorkedExampleGivesTheSectorOfTheModelBuiltDirectly) {
+  Machine parsed(worked_example::disks());
+  ASSERT_TRUE(parse(parsed, worked_example::kText));
+  ASSERT_TRUE(parsed.compile()) << parsed.diagnostics;
+  Machine built(worked_example::disks());
+  worked_example::build(built);
+  ASSERT_TRUE(built.compile());
+  EXPECT_EQ(parsed.image, built.image);
+  const auto at = parsed.image.begin() + worked_example::kDataAt;
+  EXPECT_EQ(std::vector<std::uint8_t>(at, at + 14), worked_example::kData);
 }
 
 TEST(CompileParsedConfiguration, RawEnterCodeInPasswordIsRefused) {

@@ -6,18 +6,19 @@
 #include <string>
 #include <vector>
 
+#include "base/sector_format.h"
 #include "boot/templates.h"
 #include "image/image_test_support.h"
-#include "image/layout.h"
 
 namespace vornboot {
 namespace {
 
 using testing::Machine;
+namespace worked_example = testing::worked_example;
 using testing::makeSector0;
 using testing::standardDiskZero;
 
-constexpr std::uint32_t U = Unspecified, E = Enable, A = Active, D = Disable;
+constexpr PartitionState U = Unspecified, E = Enable, A = Active, D = Disable;
 const std::string kDefaultTexts("\nEnter password: \0WRONG!\r\0OK\r\n\n\0Disk IO Error\r\n\0", 48);
 
 // The records from slot 34 on: name up to 0x0D, password up to 0x1C, then the
@@ -45,13 +46,9 @@ unsigned walkRecords(const Machine& m, std::vector<Record>& records) {
 }
 
 TEST(CompileImage, WorkedExampleByteForByte) {
-  const auto disk0 = standardDiskZero();
-  Machine m({disk0, makeSector0(0x11111111, {{0x80, 0x07, 63, 500}})});
-  m.addMapping(0x07, 0x17);
-  m.addMapping(0x0B, 0x1B);
-  BootEntry& win = m.addEntry("Win");
-  m.addPlan(win, 0, {A, U, U, U});
-  m.addPlan(win, 1, {D, U, U, U});
+  const auto disk0 = worked_example::disks()[0];
+  Machine m(worked_example::disks());
+  worked_example::build(m);
   ASSERT_TRUE(m.compile());
   EXPECT_EQ(m.diagnostics, "");
 
@@ -62,7 +59,7 @@ TEST(CompileImage, WorkedExampleByteForByte) {
     expected[at] = std::uint8_t(v);
     expected[at + 1] = std::uint8_t(v >> 8);
   };
-  put16(34, 0x074C);
+  put16(34, worked_example::kFirstRecordAddress);
   put16(37, 0x0002);
   put16(61, 0x0718);
   put16(110, 0x072A);
@@ -72,9 +69,8 @@ TEST(CompileImage, WorkedExampleByteForByte) {
   expected[165] = 0x04;
   put16(215, 0x0738);
   std::copy(kDefaultTexts.begin(), kDefaultTexts.end(), expected.begin() + 280);
-  const std::uint8_t data[] = {0x07, 0x17, 0x0B, 0x1B, 0x57, 0x69, 0x6E,
-                               0x0D, 0x0A, 0x00, 0x1C, 0x01, 0x10, 0x00};
-  std::copy(std::begin(data), std::end(data), expected.begin() + 328);
+  std::copy(worked_example::kData.begin(), worked_example::kData.end(),
+            expected.begin() + worked_example::kDataAt);
   std::fill(expected.begin() + 342, expected.begin() + 440, 0);
   std::copy(disk0.begin() + 440, disk0.begin() + 444, expected.begin() + 440);
   expected[444] = 0x42;
@@ -139,7 +135,7 @@ TEST(CompileImage, DiskBytes) {
   // Three disks in the inventory; each row is one entry's plans.
   struct Case {
     const char* why;
-    std::vector<std::pair<std::uint32_t, std::array<std::uint32_t, 4>>> plans;
+    std::vector<std::pair<std::uint32_t, std::array<PartitionState, 4>>> plans;
     std::vector<std::uint8_t> expected;  // disk 2, disk 1, disk 0
   } cases[] = {
       {"active 1 and disable 2 on disk 0", {{0, {U, A, D, U}}}, {0x00, 0x00, 0x24}},
@@ -161,7 +157,7 @@ TEST(CompileImage, DiskBytes) {
     m.addMapping(0x07, 0x17);
     BootEntry& entry = m.addEntry("X");
     for (const auto& [disk, states] : c.plans) m.addPlan(entry, disk, states);
-    m.config->usedDiskCount = 3;
+    if (!entry.findPlan(2)) m.addPlan(entry, 2, {U, U, U, U});  // three disks in every case
     ASSERT_TRUE(m.compile()) << m.diagnostics;
     std::vector<Record> records;
     walkRecords(m, records);
@@ -214,7 +210,6 @@ TEST(CompileImage, ActivePartitionMustBeBootableOnDiskZeroOnly) {
       m.addPlan(lin, 0, {A, U, U, U});
       m.addPlan(lin, 1, {U, A, U, U});
     }
-    m.config->usedDiskCount = 2;
     EXPECT_EQ(m.compile(), *c.expected == '\0');
     EXPECT_EQ(m.diagnostics, c.expected);
   }
@@ -224,7 +219,7 @@ TEST(CompileImage, BootStepVariants) {
   Machine m({standardDiskZero()});
   m.addMapping(0x07, 0x17);
   m.addPlan(m.addEntry("A"), 0, {A, U, U, U});
-  DisplaySettings::setText(m.config->display.passwordPrompt, "?");
+  m.config->display.setText(DisplayText::PasswordPrompt, "?");
   const std::uint16_t diskErrorAddress = 0x0600 + 280 + 2 + 8 + 6;
 
   ASSERT_TRUE(m.compile(true));
@@ -264,10 +259,8 @@ TEST(CompileImage, ConfiguredTexts) {
     m.addMapping(0x07, 0x17);
     m.addPlan(m.addEntry("A"), 0, {A, U, U, U});
     DisplaySettings& d = m.config->display;
-    std::unique_ptr<FixedText>* fields[4] = {&d.passwordPrompt, &d.passwordWrong, &d.passwordOk,
-                                             &d.diskError};
     for (int i = 0; i < 4; ++i)
-      if (c.texts[i]) DisplaySettings::setText(*fields[i], c.texts[i]);
+      if (c.texts[i]) d.setText(DisplayText(i), c.texts[i]);
     if (c.noLogo) d.setNoLogo();
     ASSERT_TRUE(m.compile());
 
@@ -407,9 +400,9 @@ TEST(CompileImage, LongTextsAndPasswordsNeverOverrunAndReportTheBytesToFree) {
             m.addMapping(0x07, 0x17);
             m.addMapping(0x0B, 0x1B);
             DisplaySettings& d = m.config->display;
-            DisplaySettings::setText(d.passwordPrompt, std::string(textLength, 'p').c_str());
-            DisplaySettings::setText(d.passwordWrong, std::string(other, 'w').c_str());
-            DisplaySettings::setText(d.diskError, std::string(textLength ^ other, 'e').c_str());
+            d.setText(DisplayText::PasswordPrompt, std::string(textLength, 'p').c_str());
+            d.setText(DisplayText::PasswordWrong, std::string(other, 'w').c_str());
+            d.setText(DisplayText::DiskError, std::string(textLength ^ other, 'e').c_str());
             if (noLogo) d.setNoLogo();
             for (std::size_t i = 0; i < entries; ++i) {
               m.addPlan(m.addEntry(std::string(127, char('a' + i)),
@@ -447,11 +440,11 @@ TEST(CompileImage, LongTextsAndPasswordsNeverOverrunAndReportTheBytesToFree) {
 TEST(CompileImage, WithoutDiskZeroNothingIsWritten) {
   testing::MemoryDiskSystem none;
   BootConfig config(none);
-  config.typeMap.append(TypeMapping(0x07, 0x17, ""));
-  config.entries.append(BootEntry());
+  config.typeMap.push_back({0x07, 0x17, FixedText()});
+  config.entries.emplace_back();
   testing::CapturedStream stream;
   std::vector<std::uint8_t> image(512, 0xEE);
-  EXPECT_FALSE(CompileImage(config, image.data(), stream.file(), true));
+  EXPECT_FALSE(CompileImage(config, image.data(), Diagnostics("c", stream.file()), true));
   EXPECT_EQ(stream.text(), "");
   EXPECT_EQ(image, std::vector<std::uint8_t>(512, 0xEE));
 }

@@ -11,57 +11,35 @@
 
 #include "config/model.h"
 #include "image/compiler.h"
+#include "tests/support/captured_stream.h"
 #include "tests/support/memory_disks.h"
 
 namespace vornboot::testing {
 
-/// Everything written to a temporary stream, as a string.
-class CapturedStream {
- public:
-  CapturedStream() : file_(std::tmpfile()) {}
-  ~CapturedStream() { std::fclose(file_); }
-  CapturedStream(const CapturedStream&) = delete;
-  CapturedStream& operator=(const CapturedStream&) = delete;
-
-  std::FILE* file() { return file_; }
-  std::string text() {
-    std::fflush(file_);
-    std::string out;
-    std::rewind(file_);
-    for (int c; (c = std::fgetc(file_)) != EOF;) out.push_back(static_cast<char>(c));
-    return out;
-  }
-
- private:
-  std::FILE* file_;
-};
-
 /// A machine whose disks have the given sectors 0, and one BootConfig over it.
 class Machine {
  public:
-  explicit Machine(std::initializer_list<std::vector<std::uint8_t>> sectors) {
+  explicit Machine(const std::vector<std::vector<std::uint8_t>>& sectors) {
     for (const auto& s : sectors) system.addDisk(s.data());
     config = std::make_unique<BootConfig>(system);
-    config->sourceName.set("boot.cfg");
   }
+  // The configuration's disks point at `system`.
+  Machine(const Machine&) = delete;
+  Machine& operator=(const Machine&) = delete;
 
   /// Appends an entry; `password` holds scan codes.
   BootEntry& addEntry(const std::string& name, const std::string& password = "") {
-    BootEntry prototype;
-    prototype.name.set(name.c_str(), name.size());
-    prototype.password.set(password.c_str(), password.size());
-    return config->entries.append(prototype);
+    BootEntry& entry = config->entries.emplace_back();
+    entry.name.set(name.c_str(), name.size());
+    entry.password.set(password.c_str(), password.size());
+    return entry;
   }
-  /// Appends a plan for disk `disk` with the four partition states.
-  void addPlan(BootEntry& entry, std::uint32_t disk, std::array<std::uint32_t, 4> states) {
-    PhysicalDisk* physical = disk < config->disks.count() ? &config->disks[disk] : nullptr;
-    EntryDisk plan(physical, disk);
-    std::copy(states.begin(), states.end(), plan.partitionState);
-    entry.diskPlans.append(plan);
-    config->usedDiskCount = std::max(config->usedDiskCount, disk + 1);
+  /// Gives `entry` a plan for disk `disk` with the four partition states.
+  void addPlan(BootEntry& entry, std::uint32_t disk, std::array<PartitionState, 4> states) {
+    entry.diskPlans[disk].partitionState = states;
   }
   void addMapping(std::uint8_t original, std::uint8_t hidden) {
-    config->typeMap.append(TypeMapping(original, hidden, ""));
+    config->typeMap.push_back({original, hidden, FixedText()});
   }
 
   /// Runs the compiler into `image` (exactly 512 heap bytes, so that an overrun
@@ -69,7 +47,8 @@ class Machine {
   bool compile(bool useExtensions = true) {
     CapturedStream stream;
     image.assign(512, 0xEE);
-    bool ok = CompileImage(*config, image.data(), stream.file(), useExtensions);
+    bool ok =
+        CompileImage(*config, image.data(), Diagnostics("boot.cfg", stream.file()), useExtensions);
     diagnostics = stream.text();
     return ok;
   }
@@ -88,5 +67,36 @@ class Machine {
 inline std::vector<std::uint8_t> standardDiskZero() {
   return makeSector0(0xA1B2C3D4, {{0x80, 0x07, 63, 1000}, {0x00, 0x0B, 2000, 1000}});
 }
+
+/// The worked example of the sector format: two disks, the map {0x07, 0x17}
+/// {0x0B, 0x1B} and one entry "Win" without password whose disk 0 plan makes
+/// partition 0 active and whose disk 1 plan disables partition 0.
+namespace worked_example {
+
+/// The sectors 0 of its two disks.
+inline std::vector<std::vector<std::uint8_t>> disks() {
+  return {standardDiskZero(), makeSector0(0x11111111, {{0x80, 0x07, 63, 500}})};
+}
+inline constexpr const char* kText =
+    "map { {0x07, 0x17} {0x0B, 0x1B} }\n"
+    "entry \"Win\" {\n"
+    "  disk 0 { active 0 }\n"
+    "  disk 1 { disable 0 }\n"
+    "}\n";
+/// The same configuration, built directly.
+inline void build(Machine& m) {
+  m.addMapping(0x07, 0x17);
+  m.addMapping(0x0B, 0x1B);
+  BootEntry& win = m.addEntry("Win");
+  m.addPlan(win, 0, {Active, Unspecified, Unspecified, Unspecified});
+  m.addPlan(win, 1, {Disable, Unspecified, Unspecified, Unspecified});
+}
+/// Image bytes 328..341: the map, the record and the list end.
+inline const std::vector<std::uint8_t> kData = {0x07, 0x17, 0x0B, 0x1B, 0x57, 0x69, 0x6E,
+                                                0x0D, 0x0A, 0x00, 0x1C, 0x01, 0x10, 0x00};
+inline constexpr unsigned kDataAt = 328;
+inline constexpr std::uint16_t kFirstRecordAddress = 0x074C;
+
+}  // namespace worked_example
 
 }  // namespace vornboot::testing

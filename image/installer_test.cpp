@@ -16,7 +16,7 @@ using testing::Machine;
 using testing::makeSector0;
 using testing::MemoryDiskSystem;
 
-constexpr std::uint32_t U = Unspecified, A = Active, D = Disable;
+constexpr PartitionState U = Unspecified, A = Active, D = Disable;
 
 // A configuration for the machine's disks, compiled.
 void configure(Machine& m) {

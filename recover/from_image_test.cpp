@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "disk/mbr.h"
-#include "image/layout.h"
+#include "base/sector_format.h"
 #include "recover/writer.h"
 #include "tests/support/memory_disks.h"
 
@@ -98,15 +97,15 @@ std::vector<std::uint8_t> diskZeroTable() {
   return makeSector0(0xCAFE, {{0x80, 0x07, 63, 1000}, {0, 0x17, 2000, 1000}});
 }
 
-std::vector<std::uint32_t> statesOf(const BootEntry& e) {
-  std::vector<std::uint32_t> out;
-  e.diskPlans.forEach([&](const EntryDisk& p) {
-    for (std::uint32_t s : p.partitionState) out.push_back(s);
-  });
+std::vector<PartitionState> statesOf(const BootEntry& e) {
+  std::vector<PartitionState> out;
+  for (const auto& [number, plan] : e.diskPlans) {
+    for (PartitionState s : plan.partitionState) out.push_back(s);
+  }
   return out;
 }
 
-constexpr std::uint32_t U = Unspecified, E = Enable, A = Active, D = Disable;
+constexpr PartitionState U = Unspecified, E = Enable, A = Active, D = Disable;
 
 TEST(FromImage, TextsComeBackOnlyWhenTheyDifferFromTheDefault) {
   struct Case {
@@ -132,22 +131,20 @@ TEST(FromImage, TextsComeBackOnlyWhenTheyDifferFromTheDefault) {
     BootConfig config(m.disks);
     configureFromInstalledImage(config);
 
-    EXPECT_EQ(config.display.noLogo, c.noLogo ? 1 : 0);
-    const std::unique_ptr<FixedText>* fields[4] = {
-        &config.display.passwordPrompt, &config.display.passwordWrong, &config.display.passwordOk,
-        &config.display.diskError};
+    EXPECT_EQ(config.display.noLogo, c.noLogo);
     for (int i = 0; i < 4; ++i) {
+      const FixedText* text = config.display.text(DisplayText(i));
       if (c.expected[i]) {
-        ASSERT_TRUE(*fields[i]) << i;
-        EXPECT_STREQ((*fields[i])->c_str(), c.expected[i]);
+        ASSERT_TRUE(text) << i;
+        EXPECT_STREQ(text->c_str(), c.expected[i]);
       } else {
-        EXPECT_FALSE(*fields[i]) << i;
+        EXPECT_FALSE(text) << i;
       }
     }
     // The type map is found after the texts, whatever their lengths.
-    ASSERT_EQ(config.typeMap.count(), 1u);
+    ASSERT_EQ(config.typeMap.size(), 1u);
     EXPECT_EQ(config.typeMap[0].originalId, 0x07);
-    ASSERT_EQ(config.entries.count(), 1u);
+    ASSERT_EQ(config.entries.size(), 1u);
   }
 }
 
@@ -171,9 +168,9 @@ TEST(FromImage, NoLogoWithDefaultTextsPutsTheMapAt314) {
   Machine m(built.sector);
   BootConfig config(m.disks);
   configureFromInstalledImage(config);
-  EXPECT_EQ(config.display.noLogo, 1);
-  EXPECT_TRUE(config.display.passwordPrompt == nullptr);
-  ASSERT_EQ(config.typeMap.count(), 1u);
+  EXPECT_TRUE(config.display.noLogo);
+  EXPECT_EQ(config.display.text(DisplayText::PasswordPrompt), nullptr);
+  ASSERT_EQ(config.typeMap.size(), 1u);
   EXPECT_EQ(config.typeMap[0].originalId, 0x07);
   EXPECT_EQ(config.typeMap[0].hiddenId, 0x17);
 }
@@ -198,13 +195,13 @@ TEST(FromImage, TypeMapPairsTakeTheirKnownNames) {
     Machine m(built.sector);
     BootConfig config(m.disks);
     configureFromInstalledImage(config);
-    ASSERT_EQ(config.typeMap.count(), c.names.size());
+    ASSERT_EQ(config.typeMap.size(), c.names.size());
     for (std::size_t i = 0; i < c.names.size(); ++i) {
       EXPECT_EQ(config.typeMap[i].originalId, c.pairs[i].first);
       EXPECT_EQ(config.typeMap[i].hiddenId, c.pairs[i].second);
       EXPECT_EQ(config.typeMap[i].typeName.c_str(), c.names[i]);
     }
-    EXPECT_EQ(config.entries.count(), 1u);
+    EXPECT_EQ(config.entries.size(), 1u);
   }
 }
 
@@ -220,13 +217,13 @@ TEST(FromImage, EntriesAndTheirPlans) {
   BootConfig config(m.disks);
   configureFromInstalledImage(config);
 
-  EXPECT_EQ(config.usedDiskCount, 3u);
-  ASSERT_EQ(config.entries.count(), 3u);
+  EXPECT_EQ(config.usedDiskCount(), 3u);
+  ASSERT_EQ(config.entries.size(), 3u);
   const char* names[] = {"System", "Empty", "Raw"};
   const char* passwords[] = {"\x1F\x1E", "", "\x0D\x80"};
   // Disk 0 has partitions in slots 0 and 1, disk 1 in slots 0 and 2; disk 2
   // is not in the inventory, so none of its slots comes back Enable.
-  std::vector<std::uint32_t> states[] = {
+  std::vector<PartitionState> states[] = {
       {A, D, U, U, E, U, E, U, U, A, D, U},
       {E, E, U, U, E, U, E, U, U, U, U, U},
       {E, E, U, D, E, U, A, U, U, U, U, U},
@@ -235,11 +232,9 @@ TEST(FromImage, EntriesAndTheirPlans) {
     const BootEntry& e = config.entries[i];
     EXPECT_STREQ(e.name.c_str(), names[i]);
     EXPECT_STREQ(e.password.c_str(), passwords[i]);
-    ASSERT_EQ(e.diskPlans.count(), 3u);
-    EXPECT_EQ(e.diskPlans[0].physicalDisk(), &config.disks[0]);
-    EXPECT_EQ(e.diskPlans[1].physicalDisk(), &config.disks[1]);
-    EXPECT_EQ(e.diskPlans[2].physicalDisk(), nullptr);
-    EXPECT_EQ(e.diskPlans[2].planDiskNumber(), 2u);
+    ASSERT_EQ(e.diskPlans.size(), 3u);
+    EXPECT_TRUE(e.findPlan(2));
+    EXPECT_EQ(config.physicalDisk(2), nullptr);
     EXPECT_EQ(statesOf(e), states[i]) << names[i];
   }
 }
@@ -270,7 +265,7 @@ TEST(FromImage, ABrokenRecordEndsTheList) {
     BootConfig config(m.disks);
     configureFromInstalledImage(config);
     std::vector<std::string> names;
-    config.entries.forEach([&](const BootEntry& e) { names.push_back(e.name.c_str()); });
+    for (const BootEntry& e : config.entries) names.push_back(e.name.c_str());
     EXPECT_EQ(names, c.names);
   }
 }
@@ -345,9 +340,9 @@ TEST(FromImage, ReadingStopsAt439) {
     Machine m(sector);
     BootConfig config(m.disks);
     configureFromInstalledImage(config);
-    EXPECT_EQ(config.entries.count(), c.entries);
-    EXPECT_EQ(config.typeMap.count(), c.pairs);
-    EXPECT_EQ(std::memcmp(config.disks[0].sector0, sector.data(), 512), 0);
+    EXPECT_EQ(config.entries.size(), c.entries);
+    EXPECT_EQ(config.typeMap.size(), c.pairs);
+    EXPECT_EQ(std::memcmp(config.disks[0].sector0.data(), sector.data(), 512), 0);
   }
 }
 
@@ -377,8 +372,7 @@ TEST(FromImage, HostileSectorsAreOnlyData) {
       disks.addDisk(s.data());
       BootConfig config(disks);
       configureFromInstalledImage(config);
-      config.entries.forEach(
-          [&](const BootEntry& e) { ASSERT_EQ(e.diskPlans.count(), config.usedDiskCount); });
+      for (const BootEntry& e : config.entries) ASSERT_EQ(e.diskPlans.size(), s[37]);
       writeConfiguration(config, texts[k], true, true);
       if (k == 0 && !config.entries.empty()) ++withEntries;
     }

@@ -1,7 +1,7 @@
 #include "recover/from_partitions.h"
 
-#include "disk/mbr.h"
-#include "driver/catalog.h"
+#include "base/catalog.h"
+#include "base/sector_format.h"
 
 namespace vornboot {
 namespace {
@@ -9,25 +9,25 @@ namespace {
 TypeMapping mappingFor(std::uint8_t type) {
   for (const KnownPartitionType& row : KnownPartitionTypes) {
     if (row.originalId == type || row.hiddenId == type)
-      return TypeMapping(row.originalId, row.hiddenId, row.name);
+      return {row.originalId, row.hiddenId, FixedText(row.name)};
   }
-  return TypeMapping(type, std::uint8_t(type | 0x10), "");
+  return {type, std::uint8_t(type | 0x10), FixedText()};
 }
 
 void addTypesOf(const PhysicalDisk& disk, BootConfig& config) {
-  for (unsigned j = 0; j < 4; ++j) {
-    std::uint8_t type = mbr::slotType(disk.sector0, j);
-    if (type == 0) return;  // slots after an empty one are not looked at
-    if (!config.findMapping(type)) config.typeMap.append(mappingFor(type));
+  for (unsigned j = 0; j < mbr::kSlotCount; ++j) {
+    std::uint8_t type = mbr::slotType(disk.sector0.data(), j);
+    if (type == mbr::kTypeEmpty) return;  // slots after an empty one are not looked at
+    if (!config.findMapping(type)) config.typeMap.push_back(mappingFor(type));
   }
 }
 
-EntryDisk planFor(PhysicalDisk& disk, const BootConfig& config) {
-  EntryDisk plan(&disk, disk.diskNumber);
-  for (unsigned j = 0; j < 4; ++j) {
-    const std::uint8_t* slot = mbr::slot(disk.sector0, j);
+EntryDisk planFor(const PhysicalDisk& disk, const BootConfig& config) {
+  EntryDisk plan;
+  for (unsigned j = 0; j < mbr::kSlotCount; ++j) {
+    const std::uint8_t* slot = mbr::slot(disk.sector0.data(), j);
     std::uint8_t type = slot[mbr::kTypeId];
-    if (type == 0) break;
+    if (type == mbr::kTypeEmpty) break;
     if (slot[mbr::kBootIndicator] != 0) {
       plan.partitionState[j] = Active;
     } else {
@@ -42,16 +42,15 @@ EntryDisk planFor(PhysicalDisk& disk, const BootConfig& config) {
 }  // namespace
 
 void configureFromPartitionTables(BootConfig& config) {
-  config.usedDiskCount = std::uint32_t(config.disks.count());
-  for (std::size_t i = 0; i < config.disks.count(); ++i) addTypesOf(config.disks[i], config);
+  for (const PhysicalDisk& disk : config.disks) addTypesOf(disk, config);
 
-  BootEntry entry;
+  BootEntry& entry = config.entries.emplace_back();
   char name[kMessageBufferSize];
   loadMessage(msgWordOriginal, name);
   entry.name.set(name);
-  for (std::size_t i = 0; i < config.disks.count(); ++i)
-    entry.diskPlans.append(planFor(config.disks[i], config));
-  config.entries.append(entry);
+  for (const PhysicalDisk& disk : config.disks) {
+    entry.diskPlans[disk.diskNumber] = planFor(disk, config);
+  }
 }
 
 }  // namespace vornboot

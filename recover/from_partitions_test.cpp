@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "disk/mbr.h"
+#include "base/sector_format.h"
 #include "tests/support/memory_disks.h"
 
 namespace vornboot {
@@ -25,7 +25,7 @@ struct Pair {
   std::string name;
   bool operator==(const Pair&) const = default;
 };
-using States = std::vector<std::uint32_t>;  // four per disk, disk after disk
+using States = std::vector<PartitionState>;  // four per disk, disk after disk
 
 struct Case {
   const char* why;
@@ -34,7 +34,7 @@ struct Case {
   States states;
 };
 
-constexpr std::uint32_t U = Unspecified, E = Enable, A = Active, D = Disable;
+constexpr PartitionState U = Unspecified, E = Enable, A = Active, D = Disable;
 
 TEST(FromPartitions, MapAndPlanFollowTheTables) {
   const Case cases[] = {
@@ -89,23 +89,24 @@ TEST(FromPartitions, MapAndPlanFollowTheTables) {
     BootConfig config(system);
     configureFromPartitionTables(config);
 
-    EXPECT_EQ(config.usedDiskCount, c.disks.size());
+    EXPECT_EQ(config.usedDiskCount(), c.disks.size());
     std::vector<Pair> map;
-    config.typeMap.forEach([&](const TypeMapping& m) {
+    for (const TypeMapping& m : config.typeMap) {
       map.push_back({m.originalId, m.hiddenId, m.typeName.c_str()});
-    });
+    }
     EXPECT_EQ(map, c.map);
 
-    ASSERT_EQ(config.entries.count(), 1u);
+    ASSERT_EQ(config.entries.size(), 1u);
     const BootEntry& entry = config.entries[0];
     EXPECT_STREQ(entry.name.c_str(), "Original");
     EXPECT_TRUE(entry.password.empty());
     States states;
-    for (std::size_t i = 0; i < entry.diskPlans.count(); ++i) {
-      EXPECT_EQ(entry.diskPlans[i].planDiskNumber(), i);
-      EXPECT_EQ(entry.diskPlans[i].physicalDisk(), &config.disks[i]);
-      for (std::uint32_t s : entry.diskPlans[i].partitionState) states.push_back(s);
+    std::uint32_t next = 0;
+    for (const auto& [number, plan] : entry.diskPlans) {
+      EXPECT_EQ(number, next++);
+      for (PartitionState s : plan.partitionState) states.push_back(s);
     }
+    EXPECT_EQ(next, config.disks.size());
     EXPECT_EQ(states, c.states);
   }
 }
@@ -114,9 +115,9 @@ TEST(FromPartitions, EmptyInventoryGivesTheEntryWithoutPlans) {
   MemoryDiskSystem system;
   BootConfig config(system);
   configureFromPartitionTables(config);
-  EXPECT_EQ(config.usedDiskCount, 0u);
+  EXPECT_EQ(config.usedDiskCount(), 0u);
   EXPECT_TRUE(config.typeMap.empty());
-  ASSERT_EQ(config.entries.count(), 1u);
+  ASSERT_EQ(config.entries.size(), 1u);
   EXPECT_STREQ(config.entries[0].name.c_str(), "Original");
   EXPECT_TRUE(config.entries[0].diskPlans.empty());
   EXPECT_TRUE(config.display.empty());

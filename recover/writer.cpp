@@ -3,8 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "disk/mbr.h"
-#include "image/layout.h"
+#include "base/sector_format.h"
 
 namespace vornboot {
 namespace {
@@ -34,7 +33,7 @@ void appendSize(std::string& out, std::uint32_t sectors, const char* after) {
 
 void writeMap(const BootConfig& config, std::string& out) {
   out += "map {\n";
-  config.typeMap.forEach([&](const TypeMapping& m) {
+  for (const TypeMapping& m : config.typeMap) {
     appendFormat(out, "\t{0x%02X, 0x%02X}\t// ", m.originalId, m.hiddenId);
     if (m.typeName.empty()) {
       appendMessage(out, msgWordUnknown);
@@ -43,11 +42,11 @@ void writeMap(const BootConfig& config, std::string& out) {
     }
     if (m.originalId == m.hiddenId) appendMessage(out, msgChangeHiddenValue);
     out += '\n';
-  });
+  }
   out += "}\n";
 }
 
-const char* stateWord(std::uint32_t state) {
+const char* stateWord(PartitionState state) {
   switch (state) {
     case Enable:
       return "enable";
@@ -55,13 +54,15 @@ const char* stateWord(std::uint32_t state) {
       return "active";
     case Disable:
       return "disable";
+    case Unspecified:
+      break;
   }
   return nullptr;
 }
 
 // The comment shows the table as read at start, whatever the plan says.
 void writePartitionComment(const PhysicalDisk& disk, unsigned k, std::string& out) {
-  const std::uint8_t* slot = mbr::slot(disk.sector0, k);
+  const std::uint8_t* slot = mbr::slot(disk.sector0.data(), k);
   appendFormat(out, "\t// 0x%02X, ", slot[mbr::kTypeId]);
   appendMessage(out, msgWordOffset);
   appendSize(out, mbr::read32(slot + mbr::kFirstSector), ", ");
@@ -69,46 +70,40 @@ void writePartitionComment(const PhysicalDisk& disk, unsigned k, std::string& ou
   appendSize(out, mbr::read32(slot + mbr::kSectorCount), " ");
 }
 
-void writePlan(const EntryDisk& plan, std::string& out) {
-  appendFormat(out, "\tdisk %u {\n", plan.planDiskNumber());
-  for (unsigned k = 0; k < 4; ++k) {
+void writePlan(const BootConfig& config, std::uint32_t diskNumber, const EntryDisk& plan,
+               std::string& out) {
+  appendFormat(out, "\tdisk %u {\n", diskNumber);
+  const PhysicalDisk* disk = config.physicalDisk(diskNumber);
+  for (unsigned k = 0; k < mbr::kSlotCount; ++k) {
     const char* word = stateWord(plan.partitionState[k]);
     if (!word) continue;
     appendFormat(out, "\t\t%s\t%u", word, k);
-    if (const PhysicalDisk* disk = plan.physicalDisk()) writePartitionComment(*disk, k, out);
+    if (disk) writePartitionComment(*disk, k, out);
     out += '\n';
   }
   out += "\t}\n";
 }
 
-void writeEntry(const BootEntry& entry, std::string& out, bool printPasswords) {
+void writeEntry(const BootConfig& config, const BootEntry& entry, std::string& out,
+                bool printPasswords) {
   writeQuoted(out, "entry", entry.name.c_str());
   out += " {\n\tpassword \"";
   if (printPasswords) writePassword(out, entry.password.c_str());
   out += "\"\n";
-  entry.diskPlans.forEach([&](const EntryDisk& plan) { writePlan(plan, out); });
+  for (const auto& [diskNumber, plan] : entry.diskPlans) writePlan(config, diskNumber, plan, out);
   out += "}\n";
-}
-
-void writeSetText(std::string& out, const char* keyword, const std::unique_ptr<FixedText>& text,
-                  const char* defaultText, bool printDefaults) {
-  if (text) {
-    writeQuoted(out, keyword, text->c_str());
-  } else if (printDefaults) {
-    writeQuoted(out, keyword, defaultText);
-  }
 }
 
 void writeSet(const DisplaySettings& display, std::string& out, bool printDefaults) {
   if (!printDefaults && display.empty()) return;
   out += "set {";
   if (display.noLogo) out += "\n\tno_logo";
-  writeSetText(out, "\n\tpassword_prompt", display.passwordPrompt, layout::kDefaultPrompt,
-               printDefaults);
-  writeSetText(out, "\n\tpassword_wrong", display.passwordWrong, layout::kDefaultWrong,
-               printDefaults);
-  writeSetText(out, "\n\tpassword_ok", display.passwordOk, layout::kDefaultOk, printDefaults);
-  writeSetText(out, "\n\tdisk_error", display.diskError, layout::kDefaultDiskError, printDefaults);
+  for (const DisplayTextRow& row : kDisplayTexts) {
+    const FixedText* text = display.text(row.which);
+    if (!text && !printDefaults) continue;
+    out += "\n\t";
+    writeQuoted(out, row.keyword, text ? text->c_str() : row.defaultText);
+  }
   out += "\n}\n";
 }
 
@@ -126,7 +121,7 @@ ScaledSize scaleSectors(std::uint32_t sectorCount) {
 void writeConfiguration(const BootConfig& config, std::string& out, bool printPasswords,
                         bool printDefaults) {
   writeMap(config, out);
-  config.entries.forEach([&](const BootEntry& entry) { writeEntry(entry, out, printPasswords); });
+  for (const BootEntry& entry : config.entries) writeEntry(config, entry, out, printPasswords);
   writeSet(config.display, out, printDefaults);
 }
 

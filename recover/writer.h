@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/catalog.h"
 #include "config/model.h"
-#include "driver/catalog.h"
 
 namespace vornboot {
 

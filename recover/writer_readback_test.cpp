@@ -40,7 +40,7 @@ ReadBack writeAndRead(const std::string& name, const std::string& codes,
     r.name = e->name.c_str();
     r.password = e->password.c_str();
   }
-  if (config.display.passwordPrompt) r.prompt = config.display.passwordPrompt->c_str();
+  if (const FixedText* t = config.display.text(DisplayText::PasswordPrompt)) r.prompt = t->c_str();
   return r;
 }
 

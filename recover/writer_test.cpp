@@ -82,10 +82,10 @@ TEST(Writer, ScaleSectorsAtEachUnitBoundary) {
 struct Model {
   BootConfig config;
   BootEntry& entry(const char* name, const char* password = "") {
-    BootEntry e;
+    BootEntry& e = config.entries.emplace_back();
     e.name.set(name);
     e.password.set(password);
-    return config.entries.append(e);
+    return e;
   }
   std::string write(bool passwords = false, bool defaults = false) {
     std::string text;
@@ -101,12 +101,12 @@ TEST(Writer, EmptyModelWritesAnEmptyMapAndNothingElse) {
 
 TEST(Writer, EntryPlansAndPairs) {
   Model m;
-  m.config.typeMap.append(TypeMapping(0x12, 0x12, ""));
-  m.config.typeMap.append(TypeMapping(0x0B, 0x1B, "FAT32"));
+  m.config.typeMap.push_back({0x12, 0x12, FixedText()});
+  m.config.typeMap.push_back({0x0B, 0x1B, FixedText("FAT32")});
   m.entry("bare");  // no plans
   BootEntry& e = m.entry("two", "\x1E");
-  e.diskPlans.append(EntryDisk(nullptr, 4));  // all four slots unspecified
-  EntryDisk& plan = e.diskPlans.append(EntryDisk(nullptr, 7));
+  e.diskPlans[4];  // all four slots unspecified
+  EntryDisk& plan = e.diskPlans[7];
   plan.partitionState[1] = Disable;
   plan.partitionState[3] = Active;
   plan.partitionState[0] = Enable;
@@ -138,12 +138,9 @@ TEST(Writer, PartitionCommentDescribesTheTableEvenForAnEmptySlot) {
   auto s = makeSector0(1, {{0x00, 0x07, 2048, 204800}});
   disks.addDisk(s.data());
   BootConfig config(disks);
-  BootEntry e;
-  EntryDisk plan(&config.disks[0], 0);
+  EntryDisk& plan = config.entries.emplace_back().diskPlans[0];
   plan.partitionState[0] = Disable;
   plan.partitionState[2] = Active;  // the table has no partition there
-  e.diskPlans.append(plan);
-  config.entries.append(e);
 
   std::string text;
   writeConfiguration(config, text, false, false);
@@ -174,8 +171,8 @@ TEST(Writer, SetBlock) {
   for (const Case& c : cases) {
     Model m;
     if (c.noLogo) m.config.display.setNoLogo();
-    if (c.prompt) DisplaySettings::setText(m.config.display.passwordPrompt, c.prompt);
-    if (c.diskError) DisplaySettings::setText(m.config.display.diskError, c.diskError);
+    if (c.prompt) m.config.display.setText(DisplayText::PasswordPrompt, c.prompt);
+    if (c.diskError) m.config.display.setText(DisplayText::DiskError, c.diskError);
     EXPECT_EQ(m.write(false, c.defaults), std::string("map {\n}\n") + c.expected);
   }
 }

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "disk/mbr.h"
+#include "base/sector_format.h"
 #include "tests/emulator/scenario.h"
 
 namespace vornboot::emulator {

@@ -3,10 +3,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/sector_format.h"
 #include "boot/templates.h"
 #include "config/parser.h"
-#include "disk/mbr.h"
 #include "image/compiler.h"
+#include "tests/support/captured_stream.h"
 #include "tests/support/memory_disks.h"
 #include "tests/support/string_input.h"
 
@@ -15,14 +16,6 @@ namespace vornboot::emulator {
 namespace {
 
 constexpr char kTag[] = "PBS ";
-
-std::string readAll(std::FILE* f) {
-  std::string out;
-  std::rewind(f);
-  int c;
-  while ((c = std::fgetc(f)) != EOF) out.push_back(char(c));
-  return out;
-}
 
 }  // namespace
 
@@ -100,16 +93,14 @@ Compiled compileResident(const std::string& text, const std::vector<Sector>& sec
   testing::MemoryDiskSystem system;
   for (const Sector& s : sector0s) system.addDisk(s.data());
   BootConfig config(system);
-  config.sourceName.set("boot.conf");
   testing::StringInput input(text);
-  std::FILE* messages = std::tmpfile();
-  if (!messages) return result;
+  testing::CapturedStream messages;
+  const Diagnostics diagnostics("boot.conf", messages.file());
   std::uint8_t image[512] = {};
-  result.ok = parseConfiguration(config, input, messages) == kParseAccepted;
+  result.ok = parseConfiguration(config, input, diagnostics) == kParseAccepted;
   if (result.ok && adjust) adjust(config);
-  if (result.ok) result.ok = CompileImage(config, image, messages, useExtensions);
-  result.messages = readAll(messages);
-  std::fclose(messages);
+  if (result.ok) result.ok = CompileImage(config, image, diagnostics, useExtensions);
+  result.messages = messages.text();
   if (result.ok) result.image.assign(image, image + 512);
   return result;
 }

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "disk/mbr.h"
+#include "base/sector_format.h"
 #include "tests/emulator/scenario.h"
 
 namespace vornboot::emulator {

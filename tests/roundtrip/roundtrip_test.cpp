@@ -272,9 +272,8 @@ bool compileOn(const std::vector<std::vector<std::uint8_t>>& sectors, const std:
     why = "parse: " + parsed.diagnostics;
     return false;
   }
-  std::FILE* diagnostics = std::tmpfile();
-  bool ok = CompileImage(config, image, diagnostics, useExtensions);
-  std::fclose(diagnostics);
+  testing::CapturedStream diagnostics;
+  bool ok = CompileImage(config, image, Diagnostics("c", diagnostics.file()), useExtensions);
   if (!ok) why = "compile";
   return ok;
 }

@@ -31,12 +31,12 @@ class MemoryDiskSystem : public DiskSystem {
   /// Adds a disk of `sectors` sectors whose sector 0 is `sector0` (or zeros).
   Disk& addDisk(const std::uint8_t* sector0 = nullptr, std::uint32_t sectors = 64) {
     disks.push_back(Disk{});
-    disks.back().bytes.assign(std::size_t(sectors) * kSectorSize, 0);
-    if (sector0) std::memcpy(disks.back().bytes.data(), sector0, kSectorSize);
+    disks.back().bytes.assign(std::size_t(sectors) * mbr::kSectorSize, 0);
+    if (sector0) std::memcpy(disks.back().bytes.data(), sector0, mbr::kSectorSize);
     return disks.back();
   }
   std::uint8_t* sector(unsigned disk, std::uint32_t s = 0) {
-    return disks[disk].bytes.data() + std::size_t(s) * kSectorSize;
+    return disks[disk].bytes.data() + std::size_t(s) * mbr::kSectorSize;
   }
 
   DiskHandle open(unsigned n) override {
@@ -48,16 +48,16 @@ class MemoryDiskSystem : public DiskSystem {
   bool readSector(DiskHandle h, std::uint8_t* buffer, std::uint32_t s) override {
     log.push_back({DiskAccess::Read, unsigned(h), s});
     Disk& d = disks[std::size_t(h)];
-    if (d.failRead || (std::size_t(s) + 1) * kSectorSize > d.bytes.size()) return false;
-    std::memcpy(buffer, d.bytes.data() + std::size_t(s) * kSectorSize, kSectorSize);
+    if (d.failRead || (std::size_t(s) + 1) * mbr::kSectorSize > d.bytes.size()) return false;
+    std::memcpy(buffer, d.bytes.data() + std::size_t(s) * mbr::kSectorSize, mbr::kSectorSize);
     return true;
   }
   bool writeSector(DiskHandle h, const std::uint8_t* buffer, std::uint32_t s) override {
     log.push_back({DiskAccess::Write, unsigned(h), s});
     Disk& d = disks[std::size_t(h)];
-    if (d.failWrite || (std::size_t(s) + 1) * kSectorSize > d.bytes.size()) return false;
-    std::memcpy(d.bytes.data() + std::size_t(s) * kSectorSize, buffer, kSectorSize);
-    if (d.corruptWrites) d.bytes[std::size_t(s) * kSectorSize] ^= 0xFF;
+    if (d.failWrite || (std::size_t(s) + 1) * mbr::kSectorSize > d.bytes.size()) return false;
+    std::memcpy(d.bytes.data() + std::size_t(s) * mbr::kSectorSize, buffer, mbr::kSectorSize);
+    if (d.corruptWrites) d.bytes[std::size_t(s) * mbr::kSectorSize] ^= 0xFF;
     return true;
   }
   void close(DiskHandle h) override {
@@ -93,7 +93,7 @@ struct SlotSpec {
 };
 inline std::vector<std::uint8_t> makeSector0(std::uint32_t diskSignature,
                                              std::initializer_list<SlotSpec> slots) {
-  std::vector<std::uint8_t> s(kSectorSize, 0);
+  std::vector<std::uint8_t> s(mbr::kSectorSize, 0);
   for (int i = 0; i < 4; ++i) s[440 + i] = std::uint8_t(diskSignature >> (8 * i));
   unsigned j = 0;
   for (const SlotSpec& slot : slots) {

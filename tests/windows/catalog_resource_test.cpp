@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "driver/catalog.h"
+#include "base/catalog.h"
 #include "tests/windows/check.h"
 
 int main() {

@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "disk/mbr.h"
+#include "base/sector_format.h"
 #include "tests/windows/check.h"
 
 namespace vornboot {
 namespace {
 
-using Sector = std::array<std::uint8_t, kSectorSize>;
+using Sector = std::array<std::uint8_t, mbr::kSectorSize>;
 constexpr unsigned kImageSectors = 8;
 
 // Sector s of a test image is filled with s + 1; sector 0 is an MBR.
@@ -39,9 +39,9 @@ Sector mbrSector(std::uint32_t signature, std::vector<std::uint8_t> types) {
 bool writeImage(const std::string& path, const Sector& sector0, unsigned sectors) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return false;
-  bool ok = std::fwrite(sector0.data(), 1, kSectorSize, f) == kSectorSize;
+  bool ok = std::fwrite(sector0.data(), 1, mbr::kSectorSize, f) == mbr::kSectorSize;
   for (unsigned s = 1; s < sectors; ++s) {
-    ok = ok && std::fwrite(patternSector(s).data(), 1, kSectorSize, f) == kSectorSize;
+    ok = ok && std::fwrite(patternSector(s).data(), 1, mbr::kSectorSize, f) == mbr::kSectorSize;
   }
   return std::fclose(f) == 0 && ok;
 }
@@ -97,8 +97,8 @@ void checkSectorAccess(wintest::Failures& t, const std::string& dir) {
   // The write reached the file itself.
   std::FILE* f = std::fopen(path.c_str(), "rb");
   Sector onFile{};
-  const bool reread = f && std::fseek(f, 2 * kSectorSize, SEEK_SET) == 0 &&
-                      std::fread(onFile.data(), 1, kSectorSize, f) == kSectorSize;
+  const bool reread = f && std::fseek(f, 2 * mbr::kSectorSize, SEEK_SET) == 0 &&
+                      std::fread(onFile.data(), 1, mbr::kSectorSize, f) == mbr::kSectorSize;
   if (f) std::fclose(f);
   t.check(reread && onFile == written, "written sector not in the file");
   std::remove(path.c_str());

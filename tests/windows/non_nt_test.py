@@ -5,7 +5,7 @@ and ends with status -1 (255 as a POSIX parent sees it) before the command line
 is read. The same executable under its own name counts as NT.
 
   non_nt_test.py --exe VornBoot32.exe --runner "cmake/wine-run.sh --prefix DIR"
-                 --messages driver/messages.def
+                 --messages base/messages.def
 """
 import argparse
 import os
@@ -24,7 +24,7 @@ WIN98_NAME = "vornboot32_win98.exe"
 def catalogue(path):
     """The texts of messages.def by number, escapes read as C reads them."""
     texts = {}
-    pattern = re.compile(r'^MSG\(\w+,\s*(\d+),\s*"(.*)"\)\s*$')
+    pattern = re.compile(r'^MSG\(\w+,\s*(\d+),\s*"[a-z]*",\s*"(.*)"\)\s*$')
     with open(path, encoding="ascii") as f:
         for line in f:
             m = pattern.match(line)

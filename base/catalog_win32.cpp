@@ -2,7 +2,7 @@
 // (vornboot32.rc, built from messages.def).
 #include <windows.h>
 
-#include "driver/catalog.h"
+#include "base/catalog.h"
 
 namespace vornboot {
 

@@ -1,7 +1,7 @@
 // POSIX catalogue: the texts come from the table built from messages.def.
 #include <cstring>
 
-#include "driver/catalog.h"
+#include "base/catalog.h"
 
 namespace vornboot {
 
