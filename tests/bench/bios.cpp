@@ -1,5 +1,7 @@
 #include "tests/bench/bios.h"
 
+#include <ostream>
+
 namespace vornboot::bench {
 
 namespace {
@@ -34,6 +36,10 @@ const char* biosModeName(BiosMode mode) {
       return "Hostile";
   }
   return "?";
+}
+
+std::ostream& operator<<(std::ostream& out, BiosMode mode) {
+  return out << biosModeName(mode);
 }
 
 Bios::Bios(Machine& machine, Screen& screen, Keyboard& keyboard, DiskSet& disks, BiosMode mode,

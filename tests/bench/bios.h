@@ -17,6 +17,7 @@
 // program passes only if it relies on nothing else.
 
 #include <cstdint>
+#include <iosfwd>
 
 #include "tests/bench/disks.h"
 #include "tests/bench/junk.h"
@@ -40,6 +41,7 @@ enum class BiosMode {
   Hostile,
 };
 const char* biosModeName(BiosMode mode);
+std::ostream& operator<<(std::ostream& out, BiosMode mode);
 
 class Bios {
  public:
