@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -303,38 +304,13 @@ constexpr Reg kCompared[] = {Reg::AX, Reg::BX, Reg::CX, Reg::DX, Reg::SI, Reg::D
 constexpr const char* kRegisterNames[] = {"AX", "BX", "CX", "DX", "SI", "DI", "BP",
                                           "SP", "IP", "CS", "DS", "ES", "SS", "Flags"};
 
-std::uint16_t valueOf(const RegisterState& s, Reg r) {
-  switch (r) {
-    case Reg::AX:
-      return s.ax;
-    case Reg::BX:
-      return s.bx;
-    case Reg::CX:
-      return s.cx;
-    case Reg::DX:
-      return s.dx;
-    case Reg::SI:
-      return s.si;
-    case Reg::DI:
-      return s.di;
-    case Reg::BP:
-      return s.bp;
-    case Reg::SP:
-      return s.sp;
-    case Reg::IP:
-      return s.ip;
-    case Reg::CS:
-      return s.cs;
-    case Reg::DS:
-      return s.ds;
-    case Reg::ES:
-      return s.es;
-    case Reg::SS:
-      return s.ss;
-    case Reg::Flags:
-      return s.flags;
-  }
-  return 0;
+/// Every register, indexed by Reg.
+using Registers = std::array<std::uint16_t, std::size(kRegisterNames)>;
+
+Registers registersOf(const Machine& m) {
+  Registers r{};
+  for (std::size_t i = 0; i < r.size(); ++i) r[i] = m.get(Reg(i));
+  return r;
 }
 
 struct ServiceCall {
@@ -351,34 +327,33 @@ constexpr std::uint16_t kCallAt = 0x1000;
 constexpr std::uint16_t kInputDi = 0x0D1D, kInputBp = 0x0B0B, kInputSp = 0x7000;
 constexpr std::uint16_t kInputFlags = 0x0603;  // interrupts on, direction down, carry
 
-RegisterState inputOf(const ServiceCall& c) {
-  RegisterState r;
-  r.ax = c.ax;
-  r.bx = c.bx;
-  r.cx = c.cx;
-  r.dx = c.dx;
-  r.si = c.si;
-  r.di = kInputDi;
-  r.bp = kInputBp;
-  r.sp = kInputSp;
-  r.ip = kCallAt;
-  r.flags = kInputFlags;
+Registers inputOf(const ServiceCall& c) {
+  Registers r{};
+  r[int(Reg::AX)] = c.ax;
+  r[int(Reg::BX)] = c.bx;
+  r[int(Reg::CX)] = c.cx;
+  r[int(Reg::DX)] = c.dx;
+  r[int(Reg::SI)] = c.si;
+  r[int(Reg::DI)] = kInputDi;
+  r[int(Reg::BP)] = kInputBp;
+  r[int(Reg::SP)] = kInputSp;
+  r[int(Reg::IP)] = kCallAt;
+  r[int(Reg::Flags)] = kInputFlags;
   return r;
 }
 
 /// The registers after `int n` of `c` and a `hlt`, on a PC with one disk
 /// of 64 sectors and a disk address packet at 0x0500 (sector 1 to 0000:2000).
-RegisterState callService(Pc& pc, const ServiceCall& c) {
+Registers callService(Pc& pc, const ServiceCall& c) {
   if (pc.disks().size() == 0) pc.disks().add(DiskImage(64));
   const std::uint8_t packet[16] = {0x10, 0, 1, 0, 0x00, 0x20, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0};
   pc.machine().write(0x0500, packet, sizeof packet);
   const std::uint8_t code[] = {0xCD, c.interrupt, 0xF4};
   pc.machine().write(kCallAt, code, sizeof code);
-  const RegisterState input = inputOf(c);
-  for (Reg reg : kCompared) pc.machine().set(reg, valueOf(input, reg));
-  pc.machine().set(Reg::Flags, input.flags);
+  const Registers input = inputOf(c);
+  for (std::size_t i = 0; i < input.size(); ++i) pc.machine().set(Reg(i), input[i]);
   EXPECT_EQ(pc.machine().run(100), Stop::Halted) << c.name;
-  return pc.machine().registers();
+  return registersOf(pc.machine());
 }
 
 const ServiceCall kServiceCalls[] = {
@@ -433,17 +408,17 @@ TEST(BiosModes, EachServiceChangesOnlyWhatItDocuments) {
       pc->disks().add(DiskImage(64));
       if (c.prepare) c.prepare(*pc);
     }
-    const RegisterState normal = callService(normalPc, c);
-    const RegisterState hostile = callService(hostilePc, c);
-    RegisterState input = inputOf(c);
-    input.ip += 3;  // past `int n` and the `hlt`
+    const Registers normal = callService(normalPc, c);
+    const Registers hostile = callService(hostilePc, c);
+    Registers input = inputOf(c);
+    input[int(Reg::IP)] += 3;  // past `int n` and the `hlt`
     for (Reg r : kCompared) {
       for (bool high : {false, true}) {
         const unsigned shift = high ? 8 : 0;
         const std::uint32_t bit = high ? hi(r) : lo(r);
-        const int before = valueOf(input, r) >> shift & 0xFF;
-        const int n = valueOf(normal, r) >> shift & 0xFF;
-        const int h = valueOf(hostile, r) >> shift & 0xFF;
+        const int before = input[int(r)] >> shift & 0xFF;
+        const int n = normal[int(r)] >> shift & 0xFF;
+        const int h = hostile[int(r)] >> shift & 0xFF;
         const std::string name = std::string(kRegisterNames[int(r)]) + (high ? " high" : " low");
         if (!(c.results & bit)) {
           EXPECT_EQ(n, before) << "normal mode changed register " << name;
@@ -455,25 +430,30 @@ TEST(BiosModes, EachServiceChangesOnlyWhatItDocuments) {
         }
       }
     }
-    EXPECT_EQ((normal.flags ^ kInputFlags) & ~c.flags, 0) << std::hex << normal.flags;
-    EXPECT_EQ(hostile.flags, normal.flags);
+    const std::uint16_t flags = normal[int(Reg::Flags)];
+    EXPECT_EQ((flags ^ kInputFlags) & ~c.flags, 0) << std::hex << flags;
+    EXPECT_EQ(hostile[int(Reg::Flags)], flags);
   }
   // Whatever the junk, a failed disk call never reports status 0.
   Pc pc(BiosMode::Hostile, 3);
   pc.disks().add(DiskImage(64)).failReads = true;
-  for (int i = 0; i < 20; ++i) EXPECT_NE(callService(pc, serviceCall("CHS read fails")).ax >> 8, 0);
+  for (int i = 0; i < 20; ++i)
+    EXPECT_NE(callService(pc, serviceCall("CHS read fails"))[int(Reg::AX)] >> 8, 0);
 }
 
 TEST(BiosModes, HostileJunkDiffersPerCallAndRepeatsPerSeed) {
   const ServiceCall& teletype = serviceCall("teletype");
+  // The six registers after the first call, then after the second.
   auto twoCalls = [&](std::uint64_t seed) {
     Pc pc(BiosMode::Hostile, seed);
-    RegisterState first = callService(pc, teletype);
-    RegisterState second = callService(pc, teletype);
+    std::vector<std::uint16_t> out;
+    for (int call = 0; call < 2; ++call) {
+      Registers r = callService(pc, teletype);
+      for (Reg reg : {Reg::AX, Reg::BX, Reg::CX, Reg::DX, Reg::DI, Reg::BP})
+        out.push_back(r[int(reg)]);
+    }
     EXPECT_EQ(pc.screen().line(0), "AA") << "the teletype still works";
-    return std::vector<std::uint16_t>{first.ax,  first.bx,  first.cx,  first.dx,
-                                      first.di,  first.bp,  second.ax, second.bx,
-                                      second.cx, second.dx, second.di, second.bp};
+    return out;
   };
   std::vector<std::uint16_t> run = twoCalls(11);
   for (std::size_t i = 0; i < 6; ++i) EXPECT_NE(run[i], run[i + 6]) << "register " << i;
@@ -503,26 +483,27 @@ TEST(BiosModes, EntryRegisters) {
     pc.disks().add(bootDisk(halt));
     if (drive >= 0) pc.setEntryDrive(std::uint8_t(drive));
     EXPECT_EQ(pc.boot(), Stop::Halted);
-    RegisterState r = pc.machine().registers();
-    EXPECT_EQ(r.cs, 0);
-    EXPECT_EQ(r.ip, 0x7C01) << "entered at 0000:7C00";
-    EXPECT_EQ(r.flags & 0x0100, 0) << "trap flag";
+    Registers r = registersOf(pc.machine());
+    EXPECT_EQ(r[int(Reg::CS)], 0);
+    EXPECT_EQ(r[int(Reg::IP)], 0x7C01) << "entered at 0000:7C00";
+    EXPECT_EQ(r[int(Reg::Flags)] & 0x0100, 0) << "trap flag";
     return r;
   };
-  EXPECT_EQ(entry(BiosMode::Normal, 1).dl(), 0x80);
-  EXPECT_EQ(entry(BiosMode::Normal, 2).dx, entry(BiosMode::Normal, 1).dx);
+  auto dl = [](const Registers& r) { return r[int(Reg::DX)] & 0xFF; };
+  EXPECT_EQ(dl(entry(BiosMode::Normal, 1)), 0x80);
+  EXPECT_EQ(entry(BiosMode::Normal, 2), entry(BiosMode::Normal, 1));
 
   std::map<Reg, std::set<std::uint16_t>> seen;
-  std::set<std::uint8_t> drives;
+  std::set<int> drives;
   std::set<bool> interrupts, direction;
   for (std::uint64_t seed = 1; seed <= 16; ++seed) {
-    RegisterState r = entry(BiosMode::Hostile, seed);
+    Registers r = entry(BiosMode::Hostile, seed);
     for (Reg reg : {Reg::AX, Reg::BX, Reg::CX, Reg::DX, Reg::SI, Reg::DI, Reg::BP, Reg::SP, Reg::DS,
                     Reg::ES, Reg::SS})
-      seen[reg].insert(valueOf(r, reg));
-    drives.insert(r.dl());
-    interrupts.insert((r.flags & 0x0200) != 0);
-    direction.insert((r.flags & 0x0400) != 0);
+      seen[reg].insert(r[int(reg)]);
+    drives.insert(dl(r));
+    interrupts.insert((r[int(Reg::Flags)] & 0x0200) != 0);
+    direction.insert((r[int(Reg::Flags)] & 0x0400) != 0);
   }
   for (const auto& [reg, values] : seen) EXPECT_GT(values.size(), 8u) << kRegisterNames[int(reg)];
   EXPECT_GT(drives.size(), 8u);
@@ -530,7 +511,7 @@ TEST(BiosModes, EntryRegisters) {
   EXPECT_EQ(direction.size(), 2u);
 
   for (BiosMode mode : {BiosMode::Normal, BiosMode::Hostile})
-    for (int drive : {0x00, 0x81, 0xFF}) EXPECT_EQ(entry(mode, 5, drive).dl(), drive);
+    for (int drive : {0x00, 0x81, 0xFF}) EXPECT_EQ(dl(entry(mode, 5, drive)), drive);
 }
 
 }  // namespace
