@@ -20,6 +20,9 @@
 ;   SI  current disk byte of the chosen record (rewriting)
 ;   BX  0x7C00, the sector buffer            (rewriting, boot step)
 ;   CX  1 (cylinder 0, sector 1) at every disk read and write
+; These survive every BIOS call: print keeps all registers around INT 10h,
+; INT 16h returns only AX, and INT 13h changes only AX and the carry flag.
+; Nothing is taken from the BIOS's entry state but CS = 0 (DL is not used).
 
 bits 16
 cpu 386
@@ -259,19 +262,21 @@ assert_at PRINT_ROUTINE, "print routine moved"
 
 ; ---------------------------------------------------------------------------
 ; Step 7, print the 0-terminated string at SI with the teletype service.
-; IN: SI = string. OUT: SI just past its 0. CLOBBERS: AX. Keeps BX.
+; Some BIOSes change BP, AX and other registers in it (BP when the screen
+; scrolls), while the steps above keep their state in BX, CX, DX, DI and BP
+; across a print: every register is saved around each character.
+; IN: SI = string. OUT: SI just past its 0. CLOBBERS: AL (0). Keeps the rest.
 print:
-        push bx
-        mov bx, 7                       ; page 0, colour 7
 .next:
         lodsb
         test al, al
-        jz short .end
+        jz short .return
+        pusha
         mov ah, 0x0E
+        mov bx, 7                       ; page 0, colour 7
         int 0x10
+        popa
         jmp short .next
-.end:
-        pop bx
 .return:
         ret
 assert_at BANNER, "banner moved"

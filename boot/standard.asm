@@ -119,17 +119,19 @@ boot:
         jmp 0x0000:BUFFER
 
 ; ---------------------------------------------------------------------------
-; Print the message at 0x0700 + AL and stop.
+; Print the message at 0x0700 + AL and stop. The teletype service may
+; change every register but SI and the segment registers, so BX is set
+; for each character.
 ; IN: AL = low byte of the message address. Never returns.
 show:
         mov ah, STANDARD_MESSAGE_PAGE >> 8
         mov si, ax
-        mov bx, 7                       ; page 0, colour 7
 .next:
         lodsb
         test al, al
         jz short .stop
         mov ah, 0x0E
+        mov bx, 7                       ; page 0, colour 7
         int 0x10
         jmp short .next
 .stop:

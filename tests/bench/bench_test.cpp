@@ -1,11 +1,15 @@
 // The bench's own tests: the parts a boot-program test relies on without
 // seeing them (teletype rules, CHS arithmetic, the machine's stops, stale
-// translated code after a disk read).
+// translated code after a disk read, what each BIOS mode leaves in the
+// registers).
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -275,6 +279,239 @@ TEST(Machine, EntryAt07C0) {
   EXPECT_EQ(pc.boot(EntryPoint::Segment07C0), Stop::ChainLoaded);
   EXPECT_EQ(pc.machine().chainLoadState().ax, 0x07C0);
   EXPECT_EQ(pc.machine().chainLoadState().cs, 0);
+}
+
+// --- The BIOS modes ----------------------------------------------------
+
+// Register bytes, one bit each: the low byte of `r` at bit 2r, its high
+// byte at bit 2r + 1.
+constexpr std::uint32_t lo(Reg r) {
+  return 1u << (2 * unsigned(r));
+}
+constexpr std::uint32_t hi(Reg r) {
+  return lo(r) << 1;
+}
+constexpr std::uint32_t both(Reg r) {
+  return lo(r) | hi(r);
+}
+constexpr std::uint32_t kVideoJunk =
+    both(Reg::AX) | both(Reg::BX) | both(Reg::CX) | both(Reg::DX) | both(Reg::DI) | both(Reg::BP);
+constexpr std::uint16_t kCarryFlag = 0x0001;
+
+constexpr Reg kCompared[] = {Reg::AX, Reg::BX, Reg::CX, Reg::DX, Reg::SI, Reg::DI, Reg::BP,
+                             Reg::SP, Reg::IP, Reg::CS, Reg::DS, Reg::ES, Reg::SS};
+
+constexpr const char* kRegisterNames[] = {"AX", "BX", "CX", "DX", "SI", "DI", "BP",
+                                          "SP", "IP", "CS", "DS", "ES", "SS", "Flags"};
+
+/// Every register, indexed by Reg.
+using Registers = std::array<std::uint16_t, std::size(kRegisterNames)>;
+
+Registers registersOf(const Machine& m) {
+  Registers r{};
+  for (std::size_t i = 0; i < r.size(); ++i) r[i] = m.get(Reg(i));
+  return r;
+}
+
+struct ServiceCall {
+  const char* name;
+  std::uint8_t interrupt;
+  std::uint16_t ax, bx, cx, dx, si;
+  void (*prepare)(Pc&);   // a key to take, a failure to meet; may be null
+  std::uint32_t results;  // bytes that the normal mode may change
+  std::uint16_t flags;    // flags that either mode may change
+  std::uint32_t junk;     // bytes that the hostile mode changes beyond that
+};
+
+constexpr std::uint16_t kCallAt = 0x1000;
+constexpr std::uint16_t kInputDi = 0x0D1D, kInputBp = 0x0B0B, kInputSp = 0x7000;
+constexpr std::uint16_t kInputFlags = 0x0603;  // interrupts on, direction down, carry
+
+Registers inputOf(const ServiceCall& c) {
+  Registers r{};
+  r[int(Reg::AX)] = c.ax;
+  r[int(Reg::BX)] = c.bx;
+  r[int(Reg::CX)] = c.cx;
+  r[int(Reg::DX)] = c.dx;
+  r[int(Reg::SI)] = c.si;
+  r[int(Reg::DI)] = kInputDi;
+  r[int(Reg::BP)] = kInputBp;
+  r[int(Reg::SP)] = kInputSp;
+  r[int(Reg::IP)] = kCallAt;
+  r[int(Reg::Flags)] = kInputFlags;
+  return r;
+}
+
+/// The registers after `int n` of `c` and a `hlt`, on a PC with one disk
+/// of 64 sectors and a disk address packet at 0x0500 (sector 1 to 0000:2000).
+Registers callService(Pc& pc, const ServiceCall& c) {
+  if (pc.disks().size() == 0) pc.disks().add(DiskImage(64));
+  const std::uint8_t packet[16] = {0x10, 0, 1, 0, 0x00, 0x20, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0};
+  pc.machine().write(0x0500, packet, sizeof packet);
+  const std::uint8_t code[] = {0xCD, c.interrupt, 0xF4};
+  pc.machine().write(kCallAt, code, sizeof code);
+  const Registers input = inputOf(c);
+  for (std::size_t i = 0; i < input.size(); ++i) pc.machine().set(Reg(i), input[i]);
+  EXPECT_EQ(pc.machine().run(100), Stop::Halted) << c.name;
+  return registersOf(pc.machine());
+}
+
+const ServiceCall kServiceCalls[] = {
+    {"teletype", 0x10, 0x0E41, 0x0007, 0x1111, 0x2222, 0x5151, nullptr, 0, 0, kVideoJunk},
+    {"cursor position", 0x10, 0x0300, 0x0007, 0x1111, 0x2222, 0x5151, nullptr,
+     both(Reg::CX) | both(Reg::DX), 0,
+     both(Reg::AX) | both(Reg::BX) | both(Reg::DI) | both(Reg::BP)},
+    {"video mode", 0x10, 0x0F00, 0x1234, 0x1111, 0x2222, 0x5151, nullptr,
+     both(Reg::AX) | both(Reg::BX), 0,
+     lo(Reg::BX) | both(Reg::CX) | both(Reg::DX) | both(Reg::DI) | both(Reg::BP)},
+    {"key", 0x16, 0x0000, 0x0007, 0x1111, 0x2222, 0x5151, [](Pc& pc) { pc.keyboard().type("q"); },
+     both(Reg::AX), 0, 0},
+    {"reset", 0x13, 0x0000, 0x2000, 0x1111, 0x0080, 0x5151, nullptr, both(Reg::AX), kCarryFlag,
+     lo(Reg::AX)},
+    {"CHS read", 0x13, 0x0201, 0x2000, 0x0001, 0x0080, 0x5151, nullptr, both(Reg::AX), kCarryFlag,
+     lo(Reg::AX)},
+    {"CHS read fails", 0x13, 0x0201, 0x2000, 0x0001, 0x0080, 0x5151,
+     [](Pc& pc) { pc.disks()[0].failReads = true; }, both(Reg::AX), kCarryFlag, both(Reg::AX)},
+    {"CHS write", 0x13, 0x0301, 0x2000, 0x0001, 0x0080, 0x5151, nullptr, both(Reg::AX), kCarryFlag,
+     lo(Reg::AX)},
+    {"no such drive", 0x13, 0x0201, 0x2000, 0x0001, 0x0081, 0x5151, nullptr, both(Reg::AX),
+     kCarryFlag, both(Reg::AX)},
+    {"geometry", 0x13, 0x0800, 0x1234, 0x1111, 0x0080, 0x5151, nullptr,
+     both(Reg::AX) | both(Reg::BX) | both(Reg::CX) | both(Reg::DX), kCarryFlag,
+     lo(Reg::AX) | lo(Reg::BX) | both(Reg::ES) | both(Reg::DI)},
+    {"geometry fails", 0x13, 0x0800, 0x1234, 0x1111, 0x0080, 0x5151,
+     [](Pc& pc) { pc.disks()[0].failGeometry = true; }, both(Reg::AX), kCarryFlag,
+     both(Reg::AX) | lo(Reg::BX) | both(Reg::CX) | both(Reg::DX) | both(Reg::ES) | both(Reg::DI)},
+    {"extensions", 0x13, 0x4100, 0x55AA, 0x1111, 0x0080, 0x5151, nullptr,
+     both(Reg::AX) | both(Reg::BX) | both(Reg::CX), kCarryFlag, lo(Reg::AX) | hi(Reg::DX)},
+    {"no extensions", 0x13, 0x4100, 0x55AA, 0x1111, 0x0080, 0x5151,
+     [](Pc& pc) { pc.disks()[0].extensions = false; }, both(Reg::AX), kCarryFlag,
+     both(Reg::AX) | both(Reg::BX) | both(Reg::CX) | hi(Reg::DX)},
+    {"extended read", 0x13, 0x4200, 0x1234, 0x1111, 0x0080, 0x0500, nullptr, both(Reg::AX),
+     kCarryFlag, lo(Reg::AX)},
+};
+
+const ServiceCall& serviceCall(const char* name) {
+  for (const ServiceCall& c : kServiceCalls)
+    if (std::strcmp(c.name, name) == 0) return c;
+  return kServiceCalls[0];
+}
+
+TEST(BiosModes, EachServiceChangesOnlyWhatItDocuments) {
+  // Normal: the results and nothing else. Hostile: the same results, with
+  // junk in exactly the bytes the service documents as undefined or leaves
+  // free (every byte of the six registers after INT 10h).
+  for (const ServiceCall& c : kServiceCalls) {
+    SCOPED_TRACE(c.name);
+    Pc normalPc(BiosMode::Normal), hostilePc(BiosMode::Hostile, 7);
+    for (Pc* pc : {&normalPc, &hostilePc}) {
+      pc->disks().add(DiskImage(64));
+      if (c.prepare) c.prepare(*pc);
+    }
+    const Registers normal = callService(normalPc, c);
+    const Registers hostile = callService(hostilePc, c);
+    Registers input = inputOf(c);
+    input[int(Reg::IP)] += 3;  // past `int n` and the `hlt`
+    for (Reg r : kCompared) {
+      for (bool high : {false, true}) {
+        const unsigned shift = high ? 8 : 0;
+        const std::uint32_t bit = high ? hi(r) : lo(r);
+        const int before = input[int(r)] >> shift & 0xFF;
+        const int n = normal[int(r)] >> shift & 0xFF;
+        const int h = hostile[int(r)] >> shift & 0xFF;
+        const std::string name = std::string(kRegisterNames[int(r)]) + (high ? " high" : " low");
+        if (!(c.results & bit)) {
+          EXPECT_EQ(n, before) << "normal mode changed register " << name;
+        }
+        if (c.junk & bit) {
+          EXPECT_NE(h, n) << "hostile mode kept register " << name;
+        } else {
+          EXPECT_EQ(h, n) << "hostile mode changed register " << name;
+        }
+      }
+    }
+    const std::uint16_t flags = normal[int(Reg::Flags)];
+    EXPECT_EQ((flags ^ kInputFlags) & ~c.flags, 0) << std::hex << flags;
+    EXPECT_EQ(hostile[int(Reg::Flags)], flags);
+  }
+  // Whatever the junk, a failed disk call never reports status 0.
+  Pc pc(BiosMode::Hostile, 3);
+  pc.disks().add(DiskImage(64)).failReads = true;
+  for (int i = 0; i < 20; ++i)
+    EXPECT_NE(callService(pc, serviceCall("CHS read fails"))[int(Reg::AX)] >> 8, 0);
+}
+
+TEST(BiosModes, HostileJunkDiffersPerCallAndRepeatsPerSeed) {
+  const ServiceCall& teletype = serviceCall("teletype");
+  // The six registers after the first call, then after the second.
+  auto twoCalls = [&](std::uint64_t seed) {
+    Pc pc(BiosMode::Hostile, seed);
+    std::vector<std::uint16_t> out;
+    for (int call = 0; call < 2; ++call) {
+      Registers r = callService(pc, teletype);
+      for (Reg reg : {Reg::AX, Reg::BX, Reg::CX, Reg::DX, Reg::DI, Reg::BP})
+        out.push_back(r[int(reg)]);
+    }
+    EXPECT_EQ(pc.screen().line(0), "AA") << "the teletype still works";
+    return out;
+  };
+  std::vector<std::uint16_t> run = twoCalls(11);
+  for (std::size_t i = 0; i < 6; ++i) EXPECT_NE(run[i], run[i + 6]) << "register " << i;
+  EXPECT_EQ(twoCalls(11), run);
+  EXPECT_NE(twoCalls(12), run);
+}
+
+TEST(BiosModes, TeletypeShowsPageZeroOnly) {
+  for (BiosMode mode : {BiosMode::Normal, BiosMode::Hostile}) {
+    Pc pc(mode);
+    ServiceCall page1 = serviceCall("teletype");
+    page1.bx = 0x0107;
+    callService(pc, page1);
+    EXPECT_EQ(pc.screen().transcript(), "") << biosModeName(mode);
+    callService(pc, serviceCall("teletype"));
+    EXPECT_EQ(pc.screen().transcript(), "A") << biosModeName(mode);
+  }
+}
+
+TEST(BiosModes, EntryRegisters) {
+  // Normal: fixed odd values and DL = 0x80. Hostile: junk in everything but
+  // CS:IP, different per seed, DL and the interrupt and direction flags
+  // included; never the trap flag.
+  const std::vector<std::uint8_t> halt = {0xF4};
+  auto entry = [&](BiosMode mode, std::uint64_t seed, int drive = -1) {
+    Pc pc(mode, seed);
+    pc.disks().add(bootDisk(halt));
+    if (drive >= 0) pc.setEntryDrive(std::uint8_t(drive));
+    EXPECT_EQ(pc.boot(), Stop::Halted);
+    Registers r = registersOf(pc.machine());
+    EXPECT_EQ(r[int(Reg::CS)], 0);
+    EXPECT_EQ(r[int(Reg::IP)], 0x7C01) << "entered at 0000:7C00";
+    EXPECT_EQ(r[int(Reg::Flags)] & 0x0100, 0) << "trap flag";
+    return r;
+  };
+  auto dl = [](const Registers& r) { return r[int(Reg::DX)] & 0xFF; };
+  EXPECT_EQ(dl(entry(BiosMode::Normal, 1)), 0x80);
+  EXPECT_EQ(entry(BiosMode::Normal, 2), entry(BiosMode::Normal, 1));
+
+  std::map<Reg, std::set<std::uint16_t>> seen;
+  std::set<int> drives;
+  std::set<bool> interrupts, direction;
+  for (std::uint64_t seed = 1; seed <= 16; ++seed) {
+    Registers r = entry(BiosMode::Hostile, seed);
+    for (Reg reg : {Reg::AX, Reg::BX, Reg::CX, Reg::DX, Reg::SI, Reg::DI, Reg::BP, Reg::SP, Reg::DS,
+                    Reg::ES, Reg::SS})
+      seen[reg].insert(r[int(reg)]);
+    drives.insert(dl(r));
+    interrupts.insert((r[int(Reg::Flags)] & 0x0200) != 0);
+    direction.insert((r[int(Reg::Flags)] & 0x0400) != 0);
+  }
+  for (const auto& [reg, values] : seen) EXPECT_GT(values.size(), 8u) << kRegisterNames[int(reg)];
+  EXPECT_GT(drives.size(), 8u);
+  EXPECT_EQ(interrupts.size(), 2u);
+  EXPECT_EQ(direction.size(), 2u);
+
+  for (BiosMode mode : {BiosMode::Normal, BiosMode::Hostile})
+    for (int drive : {0x00, 0x81, 0xFF}) EXPECT_EQ(dl(entry(mode, 5, drive)), drive);
 }
 
 }  // namespace

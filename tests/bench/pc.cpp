@@ -2,7 +2,17 @@
 
 namespace vornboot::bench {
 
-Pc::Pc() : bios_(machine_, screen_, keyboard_, disks_) {}
+namespace {
+
+// The flags a BIOS may leave at the entry either way: the status flags,
+// interrupts and direction (never the trap flag); bit 1 is always set.
+constexpr std::uint16_t kEntryFlagsJunk = 0x0ED5;
+constexpr std::uint16_t kFlagsFixed = 0x0002;
+
+}  // namespace
+
+Pc::Pc(BiosMode mode, std::uint64_t seed)
+    : bios_(machine_, screen_, keyboard_, disks_, mode, seed) {}
 
 Stop Pc::boot(EntryPoint entry) {
   const DiskImage* d = disks_.drive(0x80);
@@ -29,6 +39,16 @@ Stop Pc::boot(EntryPoint entry) {
   machine_.set(Reg::ES, v[9]);
   machine_.set(Reg::Flags, v[10]);
   machine_.set(Reg::DX, 0x0080);
+  if (bios_.mode() == BiosMode::Hostile) {
+    // Nothing is promised but CS:IP: some BIOSes pass DL = 0, or leave
+    // interrupts disabled.
+    for (Reg r : {Reg::AX, Reg::BX, Reg::CX, Reg::DX, Reg::SI, Reg::DI, Reg::BP, Reg::SP, Reg::DS,
+                  Reg::ES, Reg::SS})
+      machine_.set(r, bios_.junk().word());
+    machine_.set(Reg::Flags, std::uint16_t((bios_.junk().word() & kEntryFlagsJunk) | kFlagsFixed));
+  }
+  if (entryDrive_)
+    machine_.set(Reg::DX, std::uint16_t((machine_.get(Reg::DX) & 0xFF00) | *entryDrive_));
   if (entry == EntryPoint::Zero7C00) {
     machine_.set(Reg::CS, 0);
     machine_.set(Reg::IP, kBootAddress);

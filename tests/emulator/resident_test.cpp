@@ -1,11 +1,12 @@
 // The resident boot program on the test bench, built from configuration
-// texts by the real parser and compiler.
+// texts by the real parser and compiler; every test runs under each BIOS mode.
 
 #include <gtest/gtest.h>
 
 #include <memory>
 
 #include "base/sector_format.h"
+#include "tests/emulator/bios_modes.h"
 #include "tests/emulator/scenario.h"
 
 namespace vornboot::emulator {
@@ -15,13 +16,19 @@ using bench::Pc;
 using bench::Stop;
 using Lines = std::vector<std::string>;
 
-/// A machine with the compiled image on disk 0 and `sector0s[k]` on disk k.
-std::unique_ptr<Pc> machineFor(const Compiled& compiled, const std::vector<Sector>& sector0s) {
-  auto pc = std::make_unique<Pc>();
-  pc->disks().add(diskWith(compiled.image, 0));
-  for (unsigned k = 1; k < sector0s.size(); ++k) pc->disks().add(diskWith(sector0s[k], k));
-  return pc;
-}
+class ResidentProgram : public BootProgramTest {
+ protected:
+  /// A machine with the compiled image on disk 0 and `sector0s[k]` on disk k.
+  std::unique_ptr<Pc> machineFor(const Compiled& compiled, const std::vector<Sector>& sector0s) {
+    auto pc = std::make_unique<Pc>(mode(), nextSeed());
+    pc->disks().add(diskWith(compiled.image, 0));
+    for (unsigned k = 1; k < sector0s.size(); ++k) pc->disks().add(diskWith(sector0s[k], k));
+    return pc;
+  }
+};
+
+INSTANTIATE_TEST_SUITE_P(EachBiosMode, ResidentProgram, ::testing::ValuesIn(kBiosModes),
+                         biosModeName);
 
 /// Occurrences of `text` in everything the program printed.
 int printed(Pc& pc, const std::string& text) {
@@ -45,7 +52,7 @@ entry "Win" { password "win" disk 0 { active 0 } }
 entry "Lin" { password "lin" disk 0 { active 1 } }
 )";
 
-TEST(ResidentProgram, ScreenOfTheWinLinExample) {
+TEST_P(ResidentProgram, ScreenOfTheWinLinExample) {
   for (bool extensions : {true, false}) {
     SCOPED_TRACE(extensions ? "extended-read step" : "CHS step");
     Compiled c = compileResident(kWinLin, kOneDisk, extensions);
@@ -77,7 +84,7 @@ TEST(ResidentProgram, ScreenOfTheWinLinExample) {
   }
 }
 
-TEST(ResidentProgram, RunsRelocatedAtSegmentZero) {
+TEST_P(ResidentProgram, RunsRelocatedAtSegmentZero) {
   Compiled c = compileResident(kWinLin, kOneDisk, true);
   ASSERT_TRUE(c.ok) << c.messages;
   auto pc = machineFor(c, kOneDisk);
@@ -91,7 +98,7 @@ TEST(ResidentProgram, RunsRelocatedAtSegmentZero) {
   EXPECT_EQ(pc->memory(0x061E, 414), Sector(c.image.begin() + 30, c.image.begin() + 444));
 }
 
-TEST(ResidentProgram, WhichEntryTheKeysChoose) {
+TEST_P(ResidentProgram, WhichEntryTheKeysChoose) {
   const char config[] = R"(
 map { {0x07, 0x17} {0x0B, 0x1B} }
 entry "Win" { password "win" disk 0 { active 0 } }
@@ -133,7 +140,7 @@ entry "Rescue" { disk 0 { active 2 } }
   EXPECT_EQ(printed(*pc, "WRONG!"), 1);
 }
 
-TEST(ResidentProgram, RawScanCodesAreTypedByTheirKeys) {
+TEST_P(ResidentProgram, RawScanCodesAreTypedByTheirKeys) {
   // F1 (0x3B) and "=" (0x0D) have no row in the key table; written as raw
   // codes they are matched by their keys, whatever character the key gives.
   const char config[] = R"cfg(
@@ -153,7 +160,7 @@ entry "Raw" { password "a(\x3B\x0D)" disk 0 { active 1 } }
   EXPECT_EQ(loadedTag(*pc), "0:1");
 }
 
-TEST(ResidentProgram, FirstMatchingEntryWins) {
+TEST_P(ResidentProgram, FirstMatchingEntryWins) {
   // Equal passwords cannot be configured; the model is changed between
   // parsing and compiling to get them.
   const char config[] = R"(
@@ -171,7 +178,7 @@ entry "B" { password "xyz" disk 0 { active 0 } }
   EXPECT_EQ(loadedTag(*pc), "0:1");
 }
 
-TEST(ResidentProgram, EachOfEightEntries) {
+TEST_P(ResidentProgram, EachOfEightEntries) {
   // Entry i makes slot i % 4 of disk 0 and slot i / 4 of disk 1 active, so
   // the boot indicators on disk 1 tell entries i and i + 4 apart.
   std::string config = "map { {0x07, 0x17} }\n";
@@ -238,7 +245,7 @@ Sector rewritten(const Sector& before, const std::uint8_t (&table)[4][2]) {
   return s;
 }
 
-TEST(ResidentProgram, RewritesEveryDiskInOrder) {
+TEST_P(ResidentProgram, RewritesEveryDiskInOrder) {
   struct Case {
     const char* password;
     std::uint8_t tables[3][4][2];  // per disk: (boot indicator, type) of each slot
@@ -292,7 +299,27 @@ TEST(ResidentProgram, RewritesEveryDiskInOrder) {
   }
 }
 
-TEST(ResidentProgram, DiskErrorsLeaveTheDiskAndGoOn) {
+TEST_P(ResidentProgram, DoesNotUseTheEntryDrive) {
+  // Some BIOSes enter with DL = 0, or with another drive than disk 0: the
+  // disks are numbered from 0x80 all the same, and the started sector gets
+  // DL = 0x80.
+  Compiled c = compileResident(kThreeDiskConfig, kThreeDisks, true);
+  ASSERT_TRUE(c.ok) << c.messages;
+  for (int drive : {0x00, 0x01, 0x7F, 0x81, 0x82, 0xFF}) {
+    SCOPED_TRACE(drive);
+    auto pc = machineFor(c, kThreeDisks);
+    pc->setEntryDrive(std::uint8_t(drive));
+    ASSERT_EQ(pc->boot(), Stop::WaitingForKey);
+    ASSERT_EQ(pc->type("b\r"), Stop::ChainLoaded);
+    EXPECT_EQ(loadedTag(*pc), "0:0");
+    EXPECT_EQ(pc->machine().chainLoadState().dl(), 0x80);
+    std::vector<int> drives;
+    for (const bench::DiskCall& call : pc->disks().calls()) drives.push_back(call.drive);
+    EXPECT_EQ(drives, (std::vector<int>{0x82, 0x82, 0x81, 0x81, 0x80, 0x80, 0x80}));
+  }
+}
+
+TEST_P(ResidentProgram, DiskErrorsLeaveTheDiskAndGoOn) {
   struct Case {
     const char* name;
     unsigned disk;
@@ -335,7 +362,7 @@ TEST(ResidentProgram, DiskErrorsLeaveTheDiskAndGoOn) {
   EXPECT_EQ(loadedTag(*pc), "0:1");
 }
 
-TEST(ResidentProgram, BootStepsAndHandOver) {
+TEST_P(ResidentProgram, BootStepsAndHandOver) {
   // Disk 0's active partition starts beyond 16 bits of block number, which
   // only the extended read reaches; the CHS step reads slot 1 of a second
   // layout within the geometry.
@@ -363,7 +390,7 @@ entry "X" { password "" disk 0 { active 1 } }
     SCOPED_TRACE(k.name);
     Compiled c = compileResident(config, *k.disks, k.extensions);
     ASSERT_TRUE(c.ok) << c.messages;
-    Pc pc;
+    Pc pc(mode(), nextSeed());
     bench::DiskImage& d = pc.disks().add(diskWith(c.image, 0, k.sectors));
     std::uint32_t first = mbr::read32(mbr::slot(c.image.data(), 1) + mbr::kFirstSector);
     if (k.unreadable) d.unreadable.insert(first);
@@ -393,7 +420,7 @@ entry "X" { password "" disk 0 { active 1 } }
   }
 }
 
-TEST(ResidentProgram, NoLogoAndCustomTexts) {
+TEST_P(ResidentProgram, NoLogoAndCustomTexts) {
   const char config[] = R"(
 map { {0x07, 0x17} }
 entry "Win" { password "win" disk 0 { active 0 } }

@@ -1,9 +1,11 @@
 // The standard master boot program on the test bench, merged with a disk's
-// signature and partition table the way uninstall writes it.
+// signature and partition table the way uninstall writes it; every test runs
+// under each BIOS mode.
 
 #include <gtest/gtest.h>
 
 #include "base/sector_format.h"
+#include "tests/emulator/bios_modes.h"
 #include "tests/emulator/scenario.h"
 
 namespace vornboot::emulator {
@@ -18,6 +20,11 @@ constexpr char kErrorLoading[] = "Error loading operating system";
 constexpr char kMissingSystem[] = "Missing operating system";
 constexpr std::uint16_t kTableAddress = 0x07BE;
 
+class StandardProgram : public BootProgramTest {};
+
+INSTANTIATE_TEST_SUITE_P(EachBiosMode, StandardProgram, ::testing::ValuesIn(kBiosModes),
+                         biosModeName);
+
 /// Puts the standard program over `sector0` on a disk of its own as drive
 /// 0x80 and boots it.
 bench::DiskImage& install(Pc& pc, const Sector& sector0, std::uint32_t sectors = kDiskSectors,
@@ -30,13 +37,13 @@ std::string message(Pc& pc) {
   return pc.screen().line(0);
 }
 
-TEST(StandardProgram, BootsTheActivePartitionFromEitherEntryAddress) {
+TEST_P(StandardProgram, BootsTheActivePartitionFromEitherEntryAddress) {
   for (EntryPoint entry : {EntryPoint::Zero7C00, EntryPoint::Segment07C0}) {
     for (unsigned slot = 0; slot < 4; ++slot) {
       std::vector<Partition> parts = {
           {0, 0x07, 64, 100}, {0, 0x83, 200, 100}, {0, 0x0B, 400, 100}, {0, 0x06, 600, 100}};
       parts[slot].bootIndicator = 0x80;
-      Pc pc;
+      Pc pc(mode(), nextSeed());
       install(pc, partitionSector(0x11223344, parts));
       SCOPED_TRACE(std::string("slot ") + std::to_string(slot));
       ASSERT_EQ(pc.boot(entry), Stop::ChainLoaded) << message(pc);
@@ -53,10 +60,10 @@ TEST(StandardProgram, BootsTheActivePartitionFromEitherEntryAddress) {
   }
 }
 
-TEST(StandardProgram, DriveIsTheBootIndicator) {
+TEST_P(StandardProgram, DriveIsTheBootIndicator) {
   // A boot indicator of 0x81 names the second BIOS drive: the boot sector is
   // read from there and started with DL = 0x81.
-  Pc pc;
+  Pc pc(mode(), nextSeed());
   install(pc, partitionSector(1, {{0x81, 0x07, 64, 100}}));
   bench::DiskImage& second = pc.disks().add(bench::DiskImage(kDiskSectors, kGeometry));
   second.setSector(64, taggedBootSector(1, 0).data());
@@ -70,7 +77,7 @@ TEST(StandardProgram, DriveIsTheBootIndicator) {
   }
 }
 
-TEST(StandardProgram, PartitionTableChecks) {
+TEST_P(StandardProgram, PartitionTableChecks) {
   struct Case {
     const char* name;
     std::vector<Partition> parts;
@@ -98,7 +105,7 @@ TEST(StandardProgram, PartitionTableChecks) {
        "0:2"},
   };
   for (const Case& c : cases) {
-    Pc pc;
+    Pc pc(mode(), nextSeed());
     install(pc, partitionSector(7, c.parts));
     EXPECT_EQ(pc.boot(), c.stop) << c.name;
     if (c.stop == Stop::ChainLoaded) {
@@ -111,7 +118,7 @@ TEST(StandardProgram, PartitionTableChecks) {
   }
 }
 
-TEST(StandardProgram, BackupBootSectorOfFat32) {
+TEST_P(StandardProgram, BackupBootSectorOfFat32) {
   enum Sector6 { Good, Unsigned, Unreadable };
   struct Case {
     std::uint8_t type;
@@ -138,7 +145,7 @@ TEST(StandardProgram, BackupBootSectorOfFat32) {
   for (const Case& c : cases) {
     std::string name = std::string("type ") + std::to_string(c.type) + " first " +
                        std::to_string(c.first) + " sixth " + std::to_string(c.sixth);
-    Pc pc;
+    Pc pc(mode(), nextSeed());
     bench::DiskImage& d =
         install(pc, partitionSector(9, {{0, 0x07, 64, 100}, {0x80, c.type, kFirst, 100}}));
     Sector backup = taggedBootSector(0, 1, 6);
@@ -165,10 +172,10 @@ TEST(StandardProgram, BackupBootSectorOfFat32) {
   }
 }
 
-TEST(StandardProgram, BackupSectorNumberCarriesIntoTheUpperWord) {
+TEST_P(StandardProgram, BackupSectorNumberCarriesIntoTheUpperWord) {
   // 0xFFFC + 6 = 0x10002: beyond the CHS capacity, so read by block number.
   constexpr std::uint32_t kFirst = 0xFFFC;
-  Pc pc;
+  Pc pc(mode(), nextSeed());
   bench::DiskImage& d = install(pc, partitionSector(9, {{0x80, 0x0C, kFirst, 100}}), kFirst + 100);
   d.unreadable.insert(kFirst);
   d.setSector(kFirst + 6, taggedBootSector(0, 0, 6).data());
@@ -178,9 +185,9 @@ TEST(StandardProgram, BackupSectorNumberCarriesIntoTheUpperWord) {
   EXPECT_EQ(pc.disks().calls().back().lba, kFirst + 6);
 }
 
-TEST(StandardProgram, FiveReadsWithResets) {
+TEST_P(StandardProgram, FiveReadsWithResets) {
   for (unsigned failures : {1u, 4u, 5u}) {
-    Pc pc;
+    Pc pc(mode(), nextSeed());
     bench::DiskImage& d = install(pc, partitionSector(3, {{0x80, 0x07, 64, 100}}));
     d.failFirstReads = failures;
     Stop stop = pc.boot();
@@ -210,7 +217,7 @@ TEST(StandardProgram, FiveReadsWithResets) {
   }
 }
 
-TEST(StandardProgram, ChsOrExtendedReadByCapacity) {
+TEST_P(StandardProgram, ChsOrExtendedReadByCapacity) {
   // 16 cylinders x 4 heads x 16 sectors: a CHS capacity of 1024 sectors.
   const bench::Geometry small{16, 4, 16};
   // 1024 x 255 x 63 = 16450560 sectors: the capacity needs all 32 bits.
@@ -232,7 +239,7 @@ TEST(StandardProgram, ChsOrExtendedReadByCapacity) {
       {"capacity above 16 bits", large, 70000, true, false, 0x02},
   };
   for (const Case& c : cases) {
-    Pc pc;
+    Pc pc(mode(), nextSeed());
     bench::DiskImage& d = install(pc, partitionSector(5, {{0x80, 0x07, c.first, 16}}, c.geometry),
                                   c.first + 16, c.geometry);
     d.extensions = c.extensions;
