@@ -112,7 +112,9 @@ std::function<bool(std::string&)> entries(unsigned count) {
 // A machine with one empty disk, so that `disk 0` blocks refer to a disk.
 class OneDisk : public DiskSystem {
  public:
-  DiskHandle open(unsigned diskNumber) override { return diskNumber == 0 ? 1 : kInvalidHandle; }
+  DiskHandle open(unsigned diskNumber, OpenMode) override {
+    return diskNumber == 0 ? 1 : kInvalidHandle;
+  }
   bool readSector(DiskHandle, std::uint8_t* buffer, std::uint32_t) override {
     std::memset(buffer, 0, mbr::kSectorSize);
     return true;

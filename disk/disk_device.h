@@ -16,12 +16,17 @@ namespace vornboot {
 using DiskHandle = std::intptr_t;
 inline constexpr DiskHandle kInvalidHandle = -1;
 
+/// How a disk is opened: for reading and writing (the installer's), or for
+/// reading only (a program that must never write a disk).
+enum class OpenMode { ReadWrite, ReadOnly };
+
 class DiskSystem {
  public:
   virtual ~DiskSystem() = default;
-  /// Opens disk `diskNumber` for reading and writing; kInvalidHandle when it
-  /// does not exist or cannot be opened. Reports nothing.
-  virtual DiskHandle open(unsigned diskNumber) = 0;
+  /// Opens disk `diskNumber` in `mode`; kInvalidHandle when it does not
+  /// exist or cannot be opened. Reports nothing. Writes through a handle
+  /// opened ReadOnly fail.
+  virtual DiskHandle open(unsigned diskNumber, OpenMode mode) = 0;
   /// True when exactly 512 bytes of sector `sector` were read into `buffer`.
   virtual bool readSector(DiskHandle handle, std::uint8_t* buffer, std::uint32_t sector) = 0;
   /// True when exactly 512 bytes were written to sector `sector` and reached
@@ -53,10 +58,10 @@ class DiskDevice {
   DiskDevice& operator=(const DiskDevice&) = delete;
 
   /// Opens disk `diskNumber` of `system`; the device is invalid when that failed.
-  static DiskDevice open(DiskSystem& system, unsigned diskNumber) {
+  static DiskDevice open(DiskSystem& system, unsigned diskNumber, OpenMode mode) {
     DiskDevice d;
     d.system_ = &system;
-    d.handle_ = system.open(diskNumber);
+    d.handle_ = system.open(diskNumber, mode);
     return d;
   }
 

@@ -78,9 +78,10 @@ std::unique_ptr<PosixDiskSystem> PosixDiskSystem::fromEnvironment() {
   return system;
 }
 
-DiskHandle PosixDiskSystem::open(unsigned diskNumber) {
+DiskHandle PosixDiskSystem::open(unsigned diskNumber, OpenMode mode) {
   if (diskNumber >= paths_.size()) return kInvalidHandle;
-  const int fd = ::open(paths_[diskNumber].c_str(), O_RDWR | O_CLOEXEC);
+  const int access = mode == OpenMode::ReadOnly ? O_RDONLY : O_RDWR;
+  const int fd = ::open(paths_[diskNumber].c_str(), access | O_CLOEXEC);
   if (fd < 0) return kInvalidHandle;
   openPaths_.emplace_back(fd, paths_[diskNumber]);
   return fd;

@@ -17,7 +17,7 @@ class PosixDiskSystem : public DiskSystem {
   /// From VORNBOOT_DISKS / VORNBOOT_SYSTEM_VOLUME, or the host's block devices.
   static std::unique_ptr<PosixDiskSystem> fromEnvironment();
 
-  DiskHandle open(unsigned diskNumber) override;
+  DiskHandle open(unsigned diskNumber, OpenMode mode) override;
   bool readSector(DiskHandle handle, std::uint8_t* buffer, std::uint32_t sector) override;
   bool writeSector(DiskHandle handle, const std::uint8_t* buffer, std::uint32_t sector) override;
   void close(DiskHandle handle) override;

@@ -93,7 +93,7 @@ std::unique_ptr<Win32DiskSystem> Win32DiskSystem::fromEnvironment() {
   return std::make_unique<Win32DiskSystem>();
 }
 
-DiskHandle Win32DiskSystem::open(unsigned diskNumber) {
+DiskHandle Win32DiskSystem::open(unsigned diskNumber, OpenMode mode) {
   std::string path;
   if (imageMode_) {
     if (diskNumber >= paths_.size()) return kInvalidHandle;
@@ -103,7 +103,8 @@ DiskHandle Win32DiskSystem::open(unsigned diskNumber) {
     if (diskNumber > 0xFFu - '0') return kInvalidHandle;
     path = physicalDriveName(diskNumber);
   }
-  return fromHandle(openPath(path.c_str(), kDiskAccess));
+  return fromHandle(
+      openPath(path.c_str(), mode == OpenMode::ReadOnly ? GENERIC_READ : kDiskAccess));
 }
 
 bool Win32DiskSystem::readSector(DiskHandle handle, std::uint8_t* buffer, std::uint32_t sector) {

@@ -25,7 +25,7 @@ class Win32DiskSystem : public DiskSystem {
   /// From VORNBOOT_DISKS (';'-separated) / VORNBOOT_SYSTEM_VOLUME, or the raw devices.
   static std::unique_ptr<Win32DiskSystem> fromEnvironment();
 
-  DiskHandle open(unsigned diskNumber) override;
+  DiskHandle open(unsigned diskNumber, OpenMode mode) override;
   bool readSector(DiskHandle handle, std::uint8_t* buffer, std::uint32_t sector) override;
   bool writeSector(DiskHandle handle, const std::uint8_t* buffer, std::uint32_t sector) override;
   void close(DiskHandle handle) override;

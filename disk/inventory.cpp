@@ -10,10 +10,10 @@ namespace {
 constexpr unsigned kMaxBiosDisks = 0x80;
 }  // namespace
 
-std::vector<PhysicalDisk> takeInventory(DiskSystem& system) {
+std::vector<PhysicalDisk> takeInventory(DiskSystem& system, OpenMode mode) {
   std::vector<PhysicalDisk> disks;
   for (unsigned n = 0; n < kMaxBiosDisks; ++n) {
-    PhysicalDisk disk{DiskDevice::open(system, n), n, {}};
+    PhysicalDisk disk{DiskDevice::open(system, n, mode), n, {}};
     if (!disk.device.readSector(disk.sector0.data(), 0)) break;  // closed as it goes
     disks.push_back(std::move(disk));
   }

@@ -12,7 +12,7 @@
 namespace vornboot::testing {
 
 struct DiskAccess {
-  enum Kind { Open, Read, Write, Close, SystemVolume } kind;
+  enum Kind { Open, OpenReadOnly, Read, Write, Close, SystemVolume } kind;
   unsigned disk;
   std::uint32_t sector;
 };
@@ -39,8 +39,8 @@ class MemoryDiskSystem : public DiskSystem {
     return disks[disk].bytes.data() + std::size_t(s) * mbr::kSectorSize;
   }
 
-  DiskHandle open(unsigned n) override {
-    log.push_back({DiskAccess::Open, n, 0});
+  DiskHandle open(unsigned n, OpenMode mode) override {
+    log.push_back({mode == OpenMode::ReadOnly ? DiskAccess::OpenReadOnly : DiskAccess::Open, n, 0});
     if (n >= disks.size() || disks[n].failOpen) return kInvalidHandle;
     ++openHandles;
     return DiskHandle(n);

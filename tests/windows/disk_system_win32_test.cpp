@@ -57,7 +57,7 @@ void checkDeviceNames(wintest::Failures& t) {
   };
   for (const auto& c : cases) t.check(physicalDriveName(c.disk) == c.name, "device name", c.name);
   Win32DiskSystem devices;
-  t.check(devices.open(10) == kInvalidHandle, "disk 10 opened");
+  t.check(devices.open(10, OpenMode::ReadWrite) == kInvalidHandle, "disk 10 opened");
 }
 
 void checkSectorAccess(wintest::Failures& t, const std::string& dir) {
@@ -65,9 +65,9 @@ void checkSectorAccess(wintest::Failures& t, const std::string& dir) {
   t.check(writeImage(path, mbrSector(0x11223344, {0x07}), kImageSectors), "cannot write",
           path.c_str());
   Win32DiskSystem disks({path}, "");
-  const DiskHandle h = disks.open(0);
+  const DiskHandle h = disks.open(0, OpenMode::ReadWrite);
   t.check(h != kInvalidHandle, "image did not open");
-  t.check(disks.open(1) == kInvalidHandle, "disk past the list opened");
+  t.check(disks.open(1, OpenMode::ReadWrite) == kInvalidHandle, "disk past the list opened");
 
   Sector buffer;
   for (unsigned s : {1u, 3u, kImageSectors - 1}) {
@@ -123,7 +123,7 @@ void checkSystemVolume(wintest::Failures& t, const std::string& dir) {
   for (const auto& c : cases) {
     t.check(writeImage(volume, mbrSector(c.signature, c.types), 1), "cannot write volume");
     Win32DiskSystem disks({disk}, volume);
-    const DiskHandle h = disks.open(0);
+    const DiskHandle h = disks.open(0, OpenMode::ReadWrite);
     t.check(disks.holdsSystemVolume(h) == c.holds, "holdsSystemVolume:", c.why);
     disks.close(h);
   }
@@ -131,7 +131,7 @@ void checkSystemVolume(wintest::Failures& t, const std::string& dir) {
 
   for (const char* stand_in : {"", "vb_no_such_volume.img"}) {
     Win32DiskSystem disks({disk}, stand_in);
-    const DiskHandle h = disks.open(0);
+    const DiskHandle h = disks.open(0, OpenMode::ReadWrite);
     t.check(!disks.holdsSystemVolume(h), "holds a volume that cannot be opened:", stand_in);
     disks.close(h);
   }
