@@ -1,8 +1,9 @@
 #!/bin/sh
 # Cross-builds VornBoot32.exe for Windows with MinGW-w64 (win32 thread model,
-# static): x86-64 into build-win64/ and i686 into build-win32/, at the top of
-# the checkout. Installs the Debian packages it needs when they are missing
-# (compilers, windres, and Wine and Python for tests/windows/run_wine_tests.sh).
+# static, warnings as errors): x86-64 into build-win64/ and i686 into
+# build-win32/, at the top of the checkout. Installs the Debian packages it
+# needs when they are missing (compilers, windres, and Wine and Python for
+# tests/windows/run_wine_tests.sh).
 #   scripts/build-windows.sh [Debug|Release]     (default Release)
 set -eu
 
@@ -16,7 +17,7 @@ for target in x86_64:build-win64 i686:build-win32; do
   arch=${target%%:*}
   dir=$root/${target#*:}
   cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$build_type" \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-$arch.cmake" >/dev/null
+    -DVORNBOOT_WERROR=ON -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-$arch.cmake" >/dev/null
   cmake --build "$dir" -j "$jobs"
   echo "Built $dir/driver/VornBoot32.exe"
 done
