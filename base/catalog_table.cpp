@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "base/catalog.h"
+#include "base/version.h"
 
 namespace vornboot {
 

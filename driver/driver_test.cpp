@@ -82,8 +82,10 @@ Result run(FakePlatform& platform, std::vector<const char*> args) {
   return {status, contents(out), contents(err)};
 }
 
-const char* const kBanner =
-    "Vorn Boot Manager 2.0\nPassword boot manager for the master boot record of disk 0.\n";
+// The second line carries the project's version (VORNBOOT_EXPECTED_VERSION,
+// given by CMake from project(VERSION)).
+const char* const kBanner = "Vorn Boot Manager 2.0\nVornBoot32 " VORNBOOT_EXPECTED_VERSION
+                            ": password boot manager for the master boot record of disk 0.\n";
 
 // Two disks, a valid configuration file and a broken one.
 void setUp(FakePlatform& p) {

@@ -3,7 +3,8 @@
 its exit status, standard output, standard error and the bytes it leaves on
 the disks, exactly.
 
-    cli_test.py --exe build/VornBoot32 [--runner "wine"] [--path-separator ";"] [--crlf]
+    cli_test.py --exe build/VornBoot32 --version 2.0.0 [--runner "wine"]
+                [--path-separator ";"] [--crlf]
 
 --runner prefixes every run (e.g. Wine); --crlf turns CR LF into LF in what the
 program prints and writes before comparing (a Windows build writes text mode).
@@ -21,8 +22,10 @@ import unittest
 
 ARGS = None
 
-BANNER = ("Vorn Boot Manager 2.0\n"
-          "Password boot manager for the master boot record of disk 0.\n")
+# The banner's second line carries the project's version (--version).
+BANNER_FORM = ("Vorn Boot Manager 2.0\n"
+               "VornBoot32 %s: password boot manager for the master boot record of disk 0.\n")
+BANNER = None
 USAGE = ("Usage:\tVornBoot32 [options] <config_file> [options]\n\nOptions:\n\t-h\thelp\n"
          "\t-b[n|s]\tbuild <config_file> by current configuration\n\t-u\tuninstall\n"
          "\t-x\tdo not use Int 13 Extensions\n")
@@ -386,14 +389,16 @@ class CliTest(unittest.TestCase):
 
 
 def main():
-    global ARGS
+    global ARGS, BANNER
     parser = argparse.ArgumentParser()
     parser.add_argument("--exe", required=True)
+    parser.add_argument("--version", required=True, help="the project's version")
     parser.add_argument("--runner", default="")
     parser.add_argument("--path-separator", default=":")
     parser.add_argument("--crlf", action="store_true")
     ARGS, rest = parser.parse_known_args()
     ARGS.exe = os.path.abspath(ARGS.exe)
+    BANNER = BANNER_FORM % ARGS.version
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=1)
 
 

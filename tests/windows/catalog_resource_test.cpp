@@ -1,7 +1,7 @@
 // Every text of the compiled-in catalogue comes back byte-exact through
-// LoadStringA from the string table of this executable, and numbers that the
-// catalogue lacks fetch nothing. A mismatch here means windres read an escape
-// differently from the C++ compiler.
+// LoadStringA from the string table of this executable, the banner names the
+// version, and numbers that the catalogue lacks fetch nothing. A mismatch
+// here means windres read an escape differently from the C++ compiler.
 #include <cstdio>
 #include <cstring>
 
@@ -24,6 +24,16 @@ int main() {
     failures.check(std::strlen(entries[i].text) < kMessageBufferSize, "text too long:", id);
     failures.check(std::strcmp(buffer, entries[i].text) == 0, "text differs:", id);
   }
+
+  // The banner's second line, which windres joins from literals and the
+  // version, names the project's version (VORNBOOT_EXPECTED_VERSION, given
+  // by CMake).
+  char banner[kMessageBufferSize];
+  failures.check(loadMessage(msgBanner, banner), "loadMessage failed for the banner");
+  failures.check(std::strcmp(banner, "Vorn Boot Manager 2.0\nVornBoot32 " VORNBOOT_EXPECTED_VERSION
+                                     ": password boot manager for the master boot record of "
+                                     "disk 0.") == 0,
+                 "banner:", banner);
 
   // Numbers between and around the catalogue's own fetch nothing.
   auto listed = [&](unsigned id) {

@@ -5,7 +5,7 @@ and ends with status -1 (255 as a POSIX parent sees it) before the command line
 is read. The same executable under its own name counts as NT.
 
   non_nt_test.py --exe VornBoot32.exe --runner "cmake/wine-run.sh --prefix DIR"
-                 --messages base/messages.def
+                 --messages base/messages.def --version 2.0.0
 """
 import argparse
 import os
@@ -21,16 +21,29 @@ ARGS = None
 WIN98_NAME = "vornboot32_win98.exe"
 
 
-def catalogue(path):
-    """The texts of messages.def by number, escapes read as C reads them."""
+def catalogue(path, version):
+    """The texts of messages.def by number, escapes read as C reads them and
+    adjacent literals joined, VORNBOOT_VERSION standing for `version`."""
     texts = {}
-    pattern = re.compile(r'^MSG\(\w+,\s*(\d+),\s*"[a-z]*",\s*"(.*)"\)\s*$')
+    pattern = re.compile(r'^MSG\(\w+,\s*(\d+),\s*"[a-z]*",\s*(.*)\)\s*$')
+    piece = re.compile(r'\s*(?:"((?:[^"\\]|\\.)*)"|(VORNBOOT_VERSION))')
     with open(path, encoding="ascii") as f:
         for line in f:
             m = pattern.match(line)
-            if m:
-                raw = m.group(2).encode("ascii")
-                texts[int(m.group(1))] = raw.decode("unicode_escape").encode("latin-1")
+            if not m:
+                continue
+            text, rest = b"", m.group(2)
+            while rest.strip():
+                p = piece.match(rest)
+                if not p:
+                    raise ValueError("cannot read the text of message %s" % m.group(1))
+                if p.group(2):
+                    text += version.encode("ascii")
+                else:
+                    raw = p.group(1).encode("ascii")
+                    text += raw.decode("unicode_escape").encode("latin-1")
+                rest = rest[p.end():]
+            texts[int(m.group(1))] = text
     return texts
 
 
@@ -41,7 +54,7 @@ def run(command):
 class NonNtPlatform(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.texts = catalogue(ARGS.messages)
+        cls.texts = catalogue(ARGS.messages, ARGS.version)
         cls.runner = shlex.split(ARGS.runner)
         cls.work = tempfile.mkdtemp(prefix="vb-non-nt-")
         cls.win98_exe = os.path.join(cls.work, WIN98_NAME)
@@ -74,6 +87,12 @@ class NonNtPlatform(unittest.TestCase):
         self.assertEqual((r.returncode, r.stderr), (0, b""))
         self.assertEqual(r.stdout, self.banner() + usage)
 
+    def test_banner_names_the_version(self):
+        r = run(self.runner + [ARGS.exe, "-h"])
+        second = r.stdout.split(b"\r\n")[1]
+        self.assertTrue(second.startswith(("VornBoot32 %s: " % ARGS.version).encode("ascii")),
+                        second)
+
 
 def main():
     global ARGS
@@ -81,6 +100,7 @@ def main():
     parser.add_argument("--exe", required=True)
     parser.add_argument("--runner", required=True)
     parser.add_argument("--messages", required=True)
+    parser.add_argument("--version", required=True, help="the project's version")
     ARGS, rest = parser.parse_known_args()
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 
