@@ -4,12 +4,14 @@
 #   scripts/install-deps.sh build    compiler, CMake, NASM, GoogleTest, Unicorn
 #   scripts/install-deps.sh demo     build + QEMU and the disk tools
 #   scripts/install-deps.sh windows  MinGW-w64, Wine and what the Windows tests run with
+#   scripts/install-deps.sh package  build + windows + the Debian package tools and unzip
 #   scripts/install-deps.sh test     all of these + SYSLINUX, Clang, groff and mandoc
 set -euo pipefail
 
 build=(cmake ninja-build g++ make libgtest-dev nasm libunicorn-dev pkg-config python3)
 demo=(qemu-system-x86 fdisk dosfstools mtools)
 windows=(cmake ninja-build nasm python3 g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 wine wine64)
+package=(dpkg-dev file unzip)
 system=(syslinux syslinux-common)
 checks=(clang groff-base mandoc)
 
@@ -17,8 +19,10 @@ case "${1:-test}" in
   build) wanted=("${build[@]}") ;;
   demo) wanted=("${build[@]}" "${demo[@]}") ;;
   windows) wanted=("${windows[@]}") ;;
-  test) wanted=("${build[@]}" "${demo[@]}" "${system[@]}" "${windows[@]}" "${checks[@]}") ;;
-  *) echo "usage: $0 build|demo|windows|test" >&2; exit 2 ;;
+  package) wanted=("${build[@]}" "${windows[@]}" "${package[@]}") ;;
+  test) wanted=("${build[@]}" "${demo[@]}" "${system[@]}" "${windows[@]}" "${package[@]}"
+                "${checks[@]}") ;;
+  *) echo "usage: $0 build|demo|windows|package|test" >&2; exit 2 ;;
 esac
 
 missing=()
