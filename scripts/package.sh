@@ -5,9 +5,9 @@
 #    against the libraries the executables load, its files, and the usage
 #    text of the program installed into a throwaway root (dpkg -x);
 #  - vornboot-VERSION-win64.zip and -win32.zip, from the MinGW builds
-#    (build-win64/, build-win32/; built by scripts/build-windows.sh when
-#    missing): the members, README.txt and the examples as CR LF text with
-#    the text of the checkout, and the executables as built.
+#    (build-win64/, build-win32/, brought up to date by
+#    scripts/build-windows.sh): the members, README.txt and the examples as
+#    CR LF text with the text of the checkout, and the executables as built.
 # The packages land in build-package/packages/, build-win64/packages/ and
 # build-win32/packages/. Ends with a line counting the checks.
 set -euo pipefail
@@ -86,8 +86,7 @@ check "the installed VornBoot32 -h prints the banner with the version and the us
 check "... and the usage" grep -qF "Usage:" <<<"$usage"
 
 # --- The Windows zips
-[ -f build-win64/driver/VornBoot32.exe ] && [ -f build-win32/driver/VornBoot32.exe ] ||
-  scripts/build-windows.sh
+scripts/build-windows.sh  # (up to date already when test.sh has just run it)
 for arch in win64 win32; do
   build=build-$arch
   rm -rf "$build/packages"

@@ -17,29 +17,40 @@ scripts/install-deps.sh test
 start=$SECONDS
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
+stages=""
+stage_start=$SECONDS
+stage_done() {  # stage_done NAME: notes the seconds since the last stage ended
+  stages="$stages $1 $((SECONDS - stage_start)) s,"
+  stage_start=$SECONDS
+}
 
 scripts/build.sh
 ctest --test-dir build --output-on-failure -j2 | tee -a "$log"
+stage_done linux
 
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVORNBOOT_SANITIZE=ON \
   -DVORNBOOT_WERROR=ON >/dev/null
 ninja -C build-asan
 ctest --test-dir build-asan -L 'unit|cli' --output-on-failure -j2 | tee -a "$log"
+stage_done sanitizers
 
 cmake -S . -B build-clang -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER=clang \
   -DCMAKE_CXX_COMPILER=clang++ -DVORNBOOT_WERROR=ON >/dev/null
 ninja -C build-clang
 ctest --test-dir build-clang -L unit --output-on-failure -j2 | tee -a "$log"
+stage_done clang
 
 scripts/build-windows.sh
 tests/windows/run_wine_tests.sh | tee -a "$log"
+stage_done windows
 
 scripts/package.sh | tee -a "$log"
+stage_done packages
 
 total=0
 for n in $(sed -n -e 's/.*tests passed, [0-9]* tests failed out of \([0-9]*\)$/\1/p' \
   -e 's/^package checks: \([0-9]*\) passed, 0 failed$/\1/p' "$log"); do
   total=$((total + n))
 done
-echo "All test stages passed in $((SECONDS - start)) s"
+echo "All test stages passed in $((SECONDS - start)) s:${stages%,}"
 echo "tests: $total passed, 0 failed"
