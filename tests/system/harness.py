@@ -17,7 +17,7 @@ import time
 SCREEN_ADDRESS = 0xB8000
 SCREEN_COLUMNS = 80
 SCREEN_ROWS = 25
-POLL_SECONDS = 0.05
+POLL_SECONDS = 0.02
 DEFAULT_TIMEOUT = 10.0
 
 # Characters that can be typed, as QEMU key codes. Letters are typed in lower
@@ -322,7 +322,7 @@ class Machine(Screen):
 
     # -- keyboard and screenshots -----------------------------------------
 
-    def key(self, *qcodes, hold_ms=30):
+    def key(self, *qcodes, hold_ms=10):
         keys = [{"type": "qcode", "data": code} for code in qcodes]
         self.command("send-key", keys=keys, **{"hold-time": hold_ms})
 
