@@ -57,8 +57,9 @@ def main():
             os.remove(os.path.join(out, name))
 
     marker_path = os.path.join(out, "marker.bin")
-    run(["nasm", "-f", "bin", "-o", marker_path,
-         os.path.join(ROOT, "tests", "system", "marker.asm")])
+    system_tests = os.path.join(ROOT, "tests", "system")
+    run(["nasm", "-f", "bin", "-I", system_tests + os.sep, "-o", marker_path,
+         os.path.join(system_tests, "marker.asm")])
     with open(marker_path, "rb") as f:
         marker = f.read()
 

@@ -27,8 +27,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 
 def assemble(nasm, directory, name, size):
     output = os.path.join(directory, name + ".bin")
-    subprocess.run([nasm, "-f", "bin", "-o", output, os.path.join(HERE, name + ".asm")],
-                   check=True)
+    subprocess.run([nasm, "-f", "bin", "-I", HERE + os.sep, "-o", output,
+                    os.path.join(HERE, name + ".asm")], check=True)
     with open(output, "rb") as f:
         program = f.read()
     if len(program) != size:
