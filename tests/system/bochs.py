@@ -93,13 +93,23 @@ class BochsMachine(Screen):
                  f"log: {self.log_path}",
                  "info: action=ignore", "error: action=report", "panic: action=fatal"]
         for disk, (channel, _) in zip(self.disks, CHANNELS):
-            if not disk.geometry:
-                raise BootFailure(f"{disk.path}: Bochs needs the disk's geometry")
-            cylinders, heads, sectors = disk.geometry
             lines.append(f'{channel}: type=disk, path="{disk.path}", mode=flat, '
-                         f"cylinders={cylinders}, heads={heads}, spt={sectors}, "
-                         "translation=none")
+                         + self._geometry(disk))
         return "\n".join(lines) + "\n"
+
+    @staticmethod
+    def _geometry(disk):
+        """The disk's pinned geometry, untranslated; a disk that asks for LBA
+        translation (ide-hd's bios-chs-trans=lba) gets 16 heads and 63
+        sectors over its whole size and the BIOS's LBA translation."""
+        if disk.options == "bios-chs-trans=lba":
+            cylinders = min(os.path.getsize(disk.path) // (16 * 63 * 512), 16383)
+            return f"cylinders={cylinders}, heads=16, spt=63, translation=lba"
+        if not disk.geometry or disk.options:
+            raise BootFailure(f"{disk.path}: Bochs needs the disk's geometry, "
+                              f"and takes no options ({disk.options})")
+        cylinders, heads, sectors = disk.geometry
+        return f"cylinders={cylinders}, heads={heads}, spt={sectors}, translation=none"
 
     def start(self, timeout=10.0):
         with open(self.config_path, "w") as f:
@@ -252,4 +262,9 @@ class BochsMachine(Screen):
             time.sleep(KEY_PACE_SECONDS)
 
     def screenshot(self, path):
-        raise BootFailure("no screenshots under Bochs: its display is a terminal")
+        """No picture under Bochs (its display is a terminal): the screen's
+        text goes into a file of the same name ending in .txt instead."""
+        path = os.path.splitext(path)[0] + ".txt"
+        with open(path, "w") as f:
+            f.write(self.screen_text() + "\n")
+        return path
