@@ -333,6 +333,15 @@ def layout_disk(layout, active):
     return build
 
 
+def bios_geometry_disk(ctx):
+    disks = ctx.fit([marker_disk(ctx.path("disk0.img"), ctx.marker, 0, [
+        Partition(2048, 16384, 0x07, active=True), Partition(1_500_000, 65536, 0x83)],
+        size_mb=1024)])
+    expect(disks[0].geometry[1] == 32, f"the BIOS geometry is {disks[0].geometry}, "
+           "not one of 32 heads")
+    return disks
+
+
 def demo(ctx):
     """The demo's disks (scripts/demo.sh), fitted to the machine's BIOS."""
     return ctx.fit(demo_disks(ctx.workdir, ctx.marker))
@@ -587,6 +596,13 @@ entry "Second" { password "xyz" disk 0 { active 2 } }
              disks=layout_disk(large_translated_layout, 0),
              config=STANDARD_MAP + 'entry "Big" { password "big" disk 0 { active 1 } }\n',
              tables=[(0, [(0, 0x07), (0x80, 0x83), (0, 0), (0, 0)])]),
+    # A 1 GiB disk 0 on USB or NVMe: the BIOS chooses 32 heads for it, and
+    # slot 1 (cylinder 744 then) is reachable by CHS only through the CHS
+    # fields that `Context.fit` wrote for that geometry.
+    Dialogue("large_disk_bios_geometry", "big", "D0P1", disks=bios_geometry_disk,
+             config=STANDARD_MAP + 'entry "Big" { password "big" disk 0 { active 1 } }\n',
+             tables=[(0, [(0, 0x07), (0x80, 0x83), (0, 0), (0, 0)])],
+             machines=("xhci", "ehci", "nvme")),
     # The most disks a configuration holds: drives 0x80 to 0x8F (IDE or
     # AHCI, then SCSI disks) are all rewritten. VornBoot32 itself sees only
     # disks 0 to 9 and warns that disk 15 does not exist; the boot program
