@@ -777,9 +777,9 @@ def plain_disk(*partitions):
     """Disk 0 with these slots (fresh ones for every run), markers in each."""
     def build(ctx):
         return [marker_disk(ctx.path("disk0.img"), ctx.marker, 0,
-                            [Partition(*spec[:3], active="active" in spec[3:],
-                                       boot=bytes(512) if "unsigned" in spec[3:] else None)
-                             for spec in partitions])]
+                            [Partition(*slot[:3], active="active" in slot[3:],
+                                       boot=bytes(512) if "unsigned" in slot[3:] else None)
+                             for slot in partitions])]
     return build
 
 
