@@ -4,13 +4,13 @@
 #   scripts/install-deps.sh build    compiler, CMake, NASM, GoogleTest, Unicorn
 #   scripts/install-deps.sh demo     build + QEMU and the disk tools
 #   scripts/install-deps.sh windows  MinGW-w64, Wine and what the Windows tests run with
-#   scripts/install-deps.sh test     all of these + SYSLINUX
+#   scripts/install-deps.sh test     all of these + SYSLINUX and Bochs (system tests)
 set -euo pipefail
 
 build=(cmake ninja-build g++ make libgtest-dev nasm libunicorn-dev pkg-config python3)
 demo=(qemu-system-x86 fdisk dosfstools mtools)
 windows=(cmake ninja-build nasm python3 g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 wine wine64)
-system=(syslinux syslinux-common)
+system=(syslinux syslinux-common bochs bochs-term bochsbios vgabios)
 
 case "${1:-test}" in
   build) wanted=("${build[@]}") ;;
