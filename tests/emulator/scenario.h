@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "config/model.h"
-#include "tests/bench/pc.h"
+#include "bench/pc.h"
 
 namespace vornboot::emulator {
 

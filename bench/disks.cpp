@@ -1,4 +1,4 @@
-#include "tests/bench/disks.h"
+#include "bench/disks.h"
 
 #include <cstring>
 

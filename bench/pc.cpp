@@ -1,4 +1,4 @@
-#include "tests/bench/pc.h"
+#include "bench/pc.h"
 
 namespace vornboot::bench {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/bench/pc.h"
+#include "bench/pc.h"
 
 namespace vornboot::bench {
 namespace {
