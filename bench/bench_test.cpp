@@ -203,19 +203,20 @@ TEST(Disks, InjectedFailuresAndExtensions) {
 }
 
 TEST(Disks, BiosGeometryBySize) {
-  // Up to 504 MiB 16 heads; above, the LBA-assist table of 32, 64, 128 and
-  // 255 heads, 63 sectors per track throughout.
+  // 16 heads up to 504 MiB; above, the heads step up by the tracks per 1024
+  // cylinders, rounded down, and the cylinders stop at 1024.
   struct Case {
     std::uint64_t sectors;
     Geometry geometry;
   };
   const Case cases[] = {
-      {16, {1, 16, 63}},              // smaller than one cylinder
-      {2048, {2, 16, 63}},            // 1 MiB
-      {131072, {130, 16, 63}},        // 64 MiB, as QEMU's IDE disk
-      {1032192, {1024, 16, 63}},      // 504 MiB, the last of 16 heads
-      {1032192 + 63, {512, 32, 63}},  // one track more
-      {2064384, {1024, 32, 63}},      // 1008 MiB
+      {16, {1, 16, 63}},                      // smaller than one cylinder
+      {2048, {2, 16, 63}},                    // 1 MiB
+      {131072, {130, 16, 63}},                // 64 MiB, as QEMU's IDE disk
+      {1032192, {1024, 16, 63}},              // 504 MiB
+      {1032192 + 1000 * 63, {1024, 16, 63}},  // 16 heads still: the rest is beyond CHS
+      {1032192 + 1024 * 63, {544, 32, 63}},
+      {2097152, {1024, 32, 63}},      // 1 GiB: 32 heads, as SeaBIOS reports it
       {8257536, {1024, 128, 63}},     // 4032 MiB
       {8388608, {522, 255, 63}},      // 4 GiB
       {1ull << 32, {1024, 255, 63}},  // 2 TiB: cylinders stop at 1024

@@ -39,18 +39,19 @@ bool chsToLba(const Geometry& g, std::uint16_t cx, std::uint8_t head, std::uint3
 Geometry biosGeometry(std::uint64_t sectorCount) {
   constexpr std::uint64_t kTrack = 63;
   constexpr std::uint64_t kMaxCylinders = 1024;
-  if (sectorCount <= kMaxCylinders * 16 * kTrack) {
-    const std::uint64_t cylinders = sectorCount / (16 * kTrack);
-    return Geometry{std::uint16_t(cylinders ? cylinders : 1), 16, std::uint8_t(kTrack)};
-  }
   const std::uint64_t tracks = sectorCount / kTrack;
-  for (unsigned heads : {32u, 64u, 128u}) {
-    if (tracks / heads <= kMaxCylinders)
-      return Geometry{std::uint16_t(tracks / heads), std::uint8_t(heads), std::uint8_t(kTrack)};
-  }
-  const std::uint64_t cylinders = tracks / 255;
-  return Geometry{std::uint16_t(cylinders < kMaxCylinders ? cylinders : kMaxCylinders), 255,
-                  std::uint8_t(kTrack)};
+  // Heads by the tracks per 1024 cylinders, rounded down: a disk just past a
+  // step keeps the fewer heads and loses its last cylinders.
+  const std::uint64_t perCylinder = tracks / kMaxCylinders;
+  const unsigned heads = perCylinder > 128  ? 255
+                         : perCylinder > 64 ? 128
+                         : perCylinder > 32 ? 64
+                         : perCylinder > 16 ? 32
+                                            : 16;
+  std::uint64_t cylinders = tracks / heads;
+  if (cylinders > kMaxCylinders) cylinders = kMaxCylinders;
+  if (cylinders == 0) cylinders = 1;
+  return Geometry{std::uint16_t(cylinders), std::uint8_t(heads), std::uint8_t(kTrack)};
 }
 
 std::uint8_t* DiskImage::sector(std::uint32_t lba) {

@@ -24,11 +24,11 @@ struct Geometry {
   bool operator==(const Geometry&) const = default;
 };
 
-/// The geometry a PC BIOS reports for a disk of `sectorCount` sectors: up to
-/// 504 MiB 16 heads and 63 sectors per track (as many cylinders as fit, at
-/// least 1); above, the LBA-assisted translation: 63 sectors per track and
-/// the fewest of 32, 64, 128 and 255 heads that keep the cylinders at or
-/// below 1024 (1024 cylinders of 255 heads for the largest disks).
+/// The geometry a PC BIOS reports for a disk of `sectorCount` sectors that
+/// has no geometry of its own (the LBA-assisted translation, as SeaBIOS
+/// reports it for USB and NVMe disks): 63 sectors per track; 16 heads up to
+/// 504 MiB, above that 32, 64, 128 or 255 heads by the number of tracks per
+/// 1024 cylinders (rounded down); at most 1024 cylinders, at least 1.
 Geometry biosGeometry(std::uint64_t sectorCount);
 
 /// Where the sectors of a copy-on-write image come from until it writes
