@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "config/model.h"
 #include "bench/pc.h"
+#include "config/model.h"
 
 namespace vornboot::emulator {
 
