@@ -39,7 +39,8 @@ inline constexpr std::size_t kMessageBufferSize = 200;
 bool loadMessage(unsigned id, char (&buffer)[kMessageBufferSize]);
 
 /// The conversions of message `id`'s text, in order: 's' a text, 'u' an
-/// unsigned number, 'c' a character; null for a number the catalogue lacks.
+/// unsigned number, 'X' one in hexadecimal, 'c' a character; null for a
+/// number the catalogue lacks.
 constexpr const char* messageConversions(MessageId id) {
   switch (id) {
 #define MSG(name, id, conversions, text) \
@@ -68,8 +69,10 @@ constexpr bool argumentsFit() {
   const char given[] = {conversionOf<Args>()..., '\0'};
   if (!expected) return false;
   std::size_t i = 0;
-  for (; expected[i] && given[i]; ++i)
-    if (expected[i] != given[i]) return false;
+  for (; expected[i] && given[i]; ++i) {
+    const char e = expected[i] == 'X' ? 'u' : expected[i];  // an unsigned number in hexadecimal
+    if (e != given[i]) return false;
+  }
   return expected[i] == given[i];
 }
 void composeUnchecked(char* out, unsigned id, ...);

@@ -35,6 +35,9 @@ class DiskSystem {
   virtual void close(DiskHandle handle) = 0;
   /// True when the disk behind `handle` holds the system volume (C:).
   virtual bool holdsSystemVolume(DiskHandle handle) = 0;
+  /// The size of the disk behind `handle` in 512-byte sectors; 0 when the
+  /// system cannot tell. Reads no sector.
+  virtual std::uint64_t sectorCount(DiskHandle) { return 0; }
 };
 
 /// One open disk of a DiskSystem. It owns its handle: the handle is closed
@@ -72,6 +75,8 @@ class DiskDevice {
     return valid() && system_->writeSector(handle_, buffer, sector);
   }
   bool holdsSystemVolume() const { return valid() && system_->holdsSystemVolume(handle_); }
+  /// The disk's size in sectors; 0 when it is not known.
+  std::uint64_t sectorCount() const { return valid() ? system_->sectorCount(handle_) : 0; }
   /// Closes the handle when it is valid; the device is invalid afterwards.
   void close() {
     if (valid()) system_->close(handle_);

@@ -2,6 +2,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -120,6 +122,16 @@ bool PosixDiskSystem::holdsSystemVolume(DiskHandle handle) {
   std::uint8_t diskSector[mbr::kSectorSize];
   if (!volumeRead || !readAt(int(handle), diskSector, 0)) return false;
   return layoutOfSector0(volumeSector) == layoutOfSector0(diskSector);
+}
+
+std::uint64_t PosixDiskSystem::sectorCount(DiskHandle handle) {
+  struct stat st;
+  if (fstat(int(handle), &st) != 0) return 0;
+  if (S_ISREG(st.st_mode)) return std::uint64_t(st.st_size) / mbr::kSectorSize;
+  std::uint64_t bytes = 0;
+  if (S_ISBLK(st.st_mode) && ioctl(int(handle), BLKGETSIZE64, &bytes) == 0)
+    return bytes / mbr::kSectorSize;
+  return 0;
 }
 
 }  // namespace vornboot

@@ -22,6 +22,8 @@ class PosixDiskSystem : public DiskSystem {
   bool writeSector(DiskHandle handle, const std::uint8_t* buffer, std::uint32_t sector) override;
   void close(DiskHandle handle) override;
   bool holdsSystemVolume(DiskHandle handle) override;
+  /// A regular file's size, or a block device's (BLKGETSIZE64).
+  std::uint64_t sectorCount(DiskHandle handle) override;
 
  private:
   std::vector<std::string> paths_;

@@ -5,14 +5,15 @@
 #   scripts/install-deps.sh demo     build + QEMU and the disk tools
 #   scripts/install-deps.sh windows  MinGW-w64, Wine and what the Windows tests run with
 #   scripts/install-deps.sh package  build + windows + the Debian package tools and unzip
-#   scripts/install-deps.sh test     all of these + SYSLINUX, Clang, groff and mandoc
+#   scripts/install-deps.sh test     all of these + SYSLINUX and Bochs (system tests), Clang,
+#                                    groff and mandoc
 set -euo pipefail
 
 build=(cmake ninja-build g++ make libgtest-dev nasm libunicorn-dev pkg-config python3)
 demo=(qemu-system-x86 fdisk dosfstools mtools)
 windows=(cmake ninja-build nasm python3 g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 wine wine64)
 package=(dpkg-dev file unzip)
-system=(syslinux syslinux-common)
+system=(syslinux syslinux-common bochs bochs-term bochsbios vgabios)
 checks=(clang groff-base mandoc)
 
 case "${1:-test}" in

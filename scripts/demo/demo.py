@@ -13,7 +13,7 @@ import sys
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(ROOT, "tests", "system"))
 
-from disks import Partition, marker_sector, make_disk, read_table  # noqa: E402
+from disks import demo_disks, read_table  # noqa: E402
 from harness import BootFailure, Machine  # noqa: E402
 
 TYPE_NAMES = {0x00: "empty", 0x07: "NTFS", 0x17: "NTFS (hidden)", 0x0B: "FAT32",
@@ -57,25 +57,13 @@ def main():
             os.remove(os.path.join(out, name))
 
     marker_path = os.path.join(out, "marker.bin")
-    run(["nasm", "-f", "bin", "-o", marker_path,
-         os.path.join(ROOT, "tests", "system", "marker.asm")])
+    system_tests = os.path.join(ROOT, "tests", "system")
+    run(["nasm", "-f", "bin", "-I", system_tests + os.sep, "-o", marker_path,
+         os.path.join(system_tests, "marker.asm")])
     with open(marker_path, "rb") as f:
         marker = f.read()
 
-    def part(start, size, type_id, label, disk, slot, active=False):
-        return Partition(start, size, type_id, active=active,
-                         boot=marker_sector(marker, label, disk, slot))
-
-    disks = [
-        make_disk(os.path.join(out, "disk0.img"), [
-            part(2048, 16384, 0x07, "WINDOWS", 0, 0, active=True),
-            part(18432, 16384, 0x0B, "RESCUE", 0, 1),
-            part(34816, 30720, 0x83, "LINUX", 0, 2),
-            None], size_mb=32, signature=0x0DE0B007),
-        make_disk(os.path.join(out, "disk1.img"), [
-            part(2048, 12288, 0x07, "WINDATA", 1, 0),
-            part(14336, 18432, 0x83, "LINDATA", 1, 1)], size_mb=16, signature=0x0DE0B001),
-    ]
+    disks = demo_disks(out, marker)
     show_tables(disks, "Demo disks (sector 0 code is empty: no boot program yet):")
 
     env = dict(os.environ, VORNBOOT_DISKS=":".join(d.path for d in disks))

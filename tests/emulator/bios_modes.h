@@ -15,7 +15,7 @@
 #include <cstdint>
 #include <string>
 
-#include "tests/bench/pc.h"
+#include "bench/pc.h"
 
 namespace vornboot::emulator {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/pc.h"
 #include "config/model.h"
-#include "tests/bench/pc.h"
 
 namespace vornboot::emulator {
 

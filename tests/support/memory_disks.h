@@ -68,6 +68,10 @@ class MemoryDiskSystem : public DiskSystem {
     log.push_back({DiskAccess::SystemVolume, unsigned(h), 0});
     return disks[std::size_t(h)].holdsSystemVolume;
   }
+  /// Not logged: it reads no sector.
+  std::uint64_t sectorCount(DiskHandle h) override {
+    return disks[std::size_t(h)].bytes.size() / mbr::kSectorSize;
+  }
 
   /// The writes in the log, as "disk:sector" strings.
   std::vector<std::string> writes() const {

@@ -2,8 +2,10 @@
 
 Partition tables are written with sfdisk; the CHS fields are then set for the
 geometry that the test pins in QEMU (16 heads, 63 sectors per track), because
-sfdisk assumes 255 heads, which an IDE disk cannot have. Partition boot
-sectors are the marker program with its label, disk and slot patched in.
+sfdisk assumes 255 heads, which an IDE disk cannot have. Where a disk's
+controller takes no pinned geometry (USB, NVMe), `set_chs` rewrites them for
+the geometry that the BIOS reports. Partition boot sectors are the marker
+program with its label, disk and slot patched in.
 """
 
 import os
@@ -44,13 +46,13 @@ class Partition:
         self.indicator = indicator
 
 
-def chs_bytes(lba, cylinders, heads=HEADS):
+def chs_bytes(lba, cylinders, heads=HEADS, sectors=TRACK):
     """The three CHS bytes of an entry for `lba`; beyond the addressable
     range the conventional maximum (cylinder 1023, head 254, sector 63)."""
-    cylinder, rest = divmod(lba, heads * TRACK)
+    cylinder, rest = divmod(lba, heads * sectors)
     if cylinder >= min(cylinders, 1024):
         return bytes([0xFE, 0xFF, 0xFF])
-    head, sector = divmod(rest, TRACK)
+    head, sector = divmod(rest, sectors)
     sector += 1
     return bytes([head, sector | ((cylinder >> 2) & 0xC0), cylinder & 0xFF])
 
@@ -89,6 +91,20 @@ def read_table(path):
     return slots
 
 
+def set_chs(path, geometry):
+    """Rewrites the CHS fields of every used slot of sector 0 for `geometry`
+    (cylinders, heads, sectors), from the slots' start and size."""
+    cylinders, heads, sectors = geometry
+    sector = bytearray(read_sector(path, 0))
+    for slot, (_, type_id, start, size) in enumerate(read_table(path)):
+        if type_id == 0 and size == 0:
+            continue
+        entry = TABLE + 16 * slot
+        sector[entry + 1:entry + 4] = chs_bytes(start, cylinders, heads, sectors)
+        sector[entry + 5:entry + 8] = chs_bytes(start + size - 1, cylinders, heads, sectors)
+    write_sector(path, 0, bytes(sector))
+
+
 def patch_table(path, slot, indicator=None, type_id=None):
     sector = bytearray(read_sector(path, 0))
     entry = TABLE + 16 * slot
@@ -124,18 +140,13 @@ def make_disk(path, partitions, size_mb=32, signature=0x5642_0000, cylinders=Non
     subprocess.run([tool("sfdisk"), "--quiet", "--no-reread", "--no-tell-kernel", path],
                    input="\n".join(lines) + "\n", text=True, check=True,
                    stdout=subprocess.DEVNULL, cwd=os.path.dirname(path) or ".")
-    sector = bytearray(read_sector(path, 0))
     for slot, part in enumerate(partitions):
-        if part is None:
-            continue
-        entry = TABLE + 16 * slot
-        if part.indicator is not None:
-            sector[entry] = part.indicator
-        heads = TRANSLATED_HEADS if translated else HEADS
-        limit = 1024 if translated else cylinders
-        sector[entry + 1:entry + 4] = chs_bytes(part.start, limit, heads)
-        sector[entry + 5:entry + 8] = chs_bytes(part.start + part.size - 1, limit, heads)
-    write_sector(path, 0, bytes(sector))
+        if part is not None and part.indicator is not None:
+            patch_table(path, slot, indicator=part.indicator)
+    if translated:
+        set_chs(path, (1024, TRANSLATED_HEADS, TRACK))
+    else:
+        set_chs(path, (cylinders, HEADS, TRACK))
     for part in partitions:
         if part is not None and part.boot is not None:
             write_sector(path, part.start, part.boot)
@@ -151,6 +162,26 @@ def marker_disk(path, marker, disk_number, partitions, **options):
         if part is not None and part.boot is None:
             part.boot = marker_sector(marker, f"D{disk_number}P{slot}", disk_number, slot)
     return make_disk(path, partitions, **options)
+
+
+def demo_disks(directory, marker):
+    """The demo's two disks (examples/demo.conf is written for them): disk 0
+    with Windows (NTFS), a rescue system (FAT32) and Linux, disk 1 with
+    Windows and Linux data. Every slot starts the marker with its own label."""
+    def part(start, size, type_id, label, disk, slot, active=False):
+        return Partition(start, size, type_id, active=active,
+                         boot=marker_sector(marker, label, disk, slot))
+
+    return [
+        make_disk(os.path.join(directory, "disk0.img"), [
+            part(2048, 16384, 0x07, "WINDOWS", 0, 0, active=True),
+            part(18432, 16384, 0x0B, "RESCUE", 0, 1),
+            part(34816, 30720, 0x83, "LINUX", 0, 2),
+            None], size_mb=32, signature=0x0DE0B007),
+        make_disk(os.path.join(directory, "disk1.img"), [
+            part(2048, 12288, 0x07, "WINDATA", 1, 0),
+            part(14336, 18432, 0x83, "LINDATA", 1, 1)], size_mb=16, signature=0x0DE0B001),
+    ]
 
 
 def format_fat(disk_path, part, fat_bits=32, label="VORNTEST"):

@@ -6,20 +6,11 @@
 bits 16
 org 0x0500
 
+%include "common.inc"
+
 start:
-        cli
-        xor ax, ax
-        mov ss, ax
-        mov sp, 0x7C00
-        mov ds, ax
-        mov es, ax
-        sti
-        cld
-        mov si, 0x7C00
-        mov di, 0x0500
-        mov cx, 256
-        rep movsw
-        jmp 0:moved
+        zero_segments
+        relocate 0x0500, moved
 
 moved:
         mov ax, 0x0201

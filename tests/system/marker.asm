@@ -16,20 +16,15 @@
 bits 16
 org 0x7C00
 
+%include "common.inc"
+
 start:
         jmp short code
         nop
         times 0x5A - ($ - $$) db 0
 
 code:
-        cli
-        xor ax, ax
-        mov ss, ax
-        mov sp, 0x7C00
-        mov ds, ax
-        mov es, ax
-        sti
-        cld
+        zero_segments
         mov [entry_dl], dl
         mov [entry_si], si
 
@@ -84,36 +79,7 @@ code:
         hlt
         jmp .halt
 
-; Prints the 0-terminated string at SI.
-print:
-        lodsb
-        test al, al
-        jz .ret
-        mov ah, 0x0E
-        mov bx, 7
-        int 0x10
-        jmp print
-.ret:
-        ret
-
-; Prints AL as two hexadecimal digits.
-hex_byte:
-        push ax
-        shr al, 4
-        call hex_nibble
-        pop ax
-; Prints the low four bits of AL as one hexadecimal digit.
-hex_nibble:
-        and al, 0x0F
-        add al, '0'
-        cmp al, '9'
-        jbe .out
-        add al, 'A' - '9' - 1
-.out:
-        mov ah, 0x0E
-        mov bx, 7
-        int 0x10
-        ret
+        print_routines
 
 text_head:    db "VBMARK ", 0
 text_disk:    db " disk=", 0

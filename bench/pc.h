@@ -18,11 +18,11 @@
 #include <string_view>
 #include <vector>
 
-#include "tests/bench/bios.h"
-#include "tests/bench/disks.h"
-#include "tests/bench/keyboard.h"
-#include "tests/bench/machine.h"
-#include "tests/bench/screen.h"
+#include "bench/bios.h"
+#include "bench/disks.h"
+#include "bench/keyboard.h"
+#include "bench/machine.h"
+#include "bench/screen.h"
 
 namespace vornboot::bench {
 

@@ -9,11 +9,12 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "tests/bench/pc.h"
+#include "bench/pc.h"
 
 namespace vornboot::bench {
 namespace {
@@ -199,6 +200,106 @@ TEST(Disks, InjectedFailuresAndExtensions) {
   set.serve(missing, memory);
   EXPECT_TRUE(missing.carry);
   EXPECT_EQ(set.calls(0x42).size(), 2u);
+}
+
+TEST(Disks, BiosGeometryBySize) {
+  // 16 heads up to 504 MiB; above, the heads step up by the tracks per 1024
+  // cylinders, rounded down, and the cylinders stop at 1024.
+  struct Case {
+    std::uint64_t sectors;
+    Geometry geometry;
+  };
+  const Case cases[] = {
+      {16, {1, 16, 63}},                      // smaller than one cylinder
+      {2048, {2, 16, 63}},                    // 1 MiB
+      {131072, {130, 16, 63}},                // 64 MiB, as QEMU's IDE disk
+      {1032192, {1024, 16, 63}},              // 504 MiB
+      {1032192 + 1000 * 63, {1024, 16, 63}},  // 16 heads still: the rest is beyond CHS
+      {1032192 + 1024 * 63, {544, 32, 63}},
+      {2097152, {1024, 32, 63}},      // 1 GiB: 32 heads, as SeaBIOS reports it
+      {8257536, {1024, 128, 63}},     // 4032 MiB
+      {8388608, {522, 255, 63}},      // 4 GiB
+      {1ull << 32, {1024, 255, 63}},  // 2 TiB: cylinders stop at 1024
+  };
+  for (const Case& c : cases) {
+    const Geometry g = biosGeometry(c.sectors);
+    EXPECT_EQ(g, c.geometry) << c.sectors << ": " << g.cylinders << "/" << int(g.heads) << "/"
+                             << int(g.sectors);
+  }
+}
+
+// A source that counts its reads; sector n holds n in its first byte.
+class CountingSource : public SectorSource {
+ public:
+  bool read(std::uint32_t lba, std::uint8_t* out) override {
+    reads.push_back(lba);
+    if (unreadable.count(lba)) return false;
+    std::memset(out, 0, DiskImage::kSectorSize);
+    out[0] = std::uint8_t(lba);
+    out[511] = 0xEE;
+    return true;
+  }
+  std::vector<std::uint32_t> reads;
+  std::set<std::uint32_t> unreadable;
+};
+
+TEST(Disks, CopyOnWriteViewOfASource) {
+  auto source = std::make_shared<CountingSource>();
+  source->unreadable.insert(7);
+  DiskSet set;
+  DiskImage& d = set.add(DiskImage(source, 100, Geometry{10, 1, 10}));
+  FlatMemory memory;
+  auto chs = [&](std::uint16_t ax, std::uint8_t sector) {
+    DiskRegisters r = call(ax, sector, 0x0080);
+    set.serve(r, memory);
+    return !r.carry;
+  };
+
+  // A read goes to the source, every time, until the image writes the sector.
+  ASSERT_TRUE(chs(0x0201, 3));  // LBA 2
+  EXPECT_EQ(memory.bytes[0x1000], 2);
+  EXPECT_EQ(memory.bytes[0x1000 + 511], 0xEE);
+  ASSERT_TRUE(chs(0x0201, 3));
+  EXPECT_EQ(source->reads, (std::vector<std::uint32_t>{2, 2}));
+
+  // A write stays in the image and reads nothing of the source.
+  memory.bytes[0x1000] = 0x55;
+  ASSERT_TRUE(chs(0x0301, 3));
+  EXPECT_EQ(source->reads.size(), 2u);
+  EXPECT_TRUE(d.holds(2));
+  memory.bytes[0x1000] = 0;
+  ASSERT_TRUE(chs(0x0201, 3));
+  EXPECT_EQ(memory.bytes[0x1000], 0x55);
+  EXPECT_EQ(source->reads.size(), 2u);
+
+  // A sector the source cannot read fails the call; one past the disk is
+  // never asked for.
+  EXPECT_FALSE(chs(0x0201, 8));  // LBA 7
+  EXPECT_EQ(source->reads.back(), 7u);
+  DiskRegisters beyond = call(0x0201, 0x0A01, 0x0080);  // cylinder 10: LBA 100
+  set.serve(beyond, memory);
+  EXPECT_TRUE(beyond.carry);
+  EXPECT_FALSE(set.calls().back().addressed);
+  EXPECT_EQ(source->reads.back(), 7u);
+
+  // The host's view: read() and the const sector() fetch; the other
+  // sector() takes the source's bytes in and keeps them.
+  std::uint8_t bytes[512];
+  ASSERT_TRUE(d.read(4, bytes));
+  EXPECT_EQ(bytes[0], 4);
+  EXPECT_FALSE(d.read(7, bytes));
+  const DiskImage& view = d;
+  EXPECT_EQ(view.sector(5)[0], 5);
+  EXPECT_FALSE(d.holds(5));
+  d.sector(6)[1] = 0x77;
+  EXPECT_EQ(d.sector(6)[0], 6);
+  EXPECT_TRUE(d.holds(6));
+
+  // A copy shares the source but not what the original writes later.
+  DiskImage copy = d;
+  d.sector(9)[0] = 0x99;
+  EXPECT_EQ(copy.sector(9)[0], 9);
+  EXPECT_EQ(copy.sector(2)[0], 0x55);
 }
 
 // --- The machine -------------------------------------------------------

@@ -1,4 +1,4 @@
-#include "tests/bench/pc.h"
+#include "bench/pc.h"
 
 namespace vornboot::bench {
 
@@ -16,9 +16,10 @@ Pc::Pc(BiosMode mode, std::uint64_t seed)
 
 Stop Pc::boot(EntryPoint entry) {
   const DiskImage* d = disks_.drive(0x80);
-  if (!d || d->sector(0)[510] != 0x55 || d->sector(0)[511] != 0xAA)
+  DiskImage::SectorBytes first{};
+  if (!d || !d->read(0, first.data()) || first[510] != 0x55 || first[511] != 0xAA)
     return last_ = Stop::NotBootable;
-  machine_.write(kBootAddress, d->sector(0), DiskImage::kSectorSize);
+  machine_.write(kBootAddress, first.data(), DiskImage::kSectorSize);
   bios_.initialiseDataArea();
 
   // A BIOS promises nothing but DL and the entry address; odd values in the

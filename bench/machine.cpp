@@ -1,4 +1,4 @@
-#include "tests/bench/machine.h"
+#include "bench/machine.h"
 
 #include <unicorn/unicorn.h>
 

@@ -1,4 +1,4 @@
-#include "tests/bench/disks.h"
+#include "bench/disks.h"
 
 #include <cstring>
 
@@ -36,14 +36,54 @@ bool chsToLba(const Geometry& g, std::uint16_t cx, std::uint8_t head, std::uint3
 
 }  // namespace
 
+Geometry biosGeometry(std::uint64_t sectorCount) {
+  constexpr std::uint64_t kTrack = 63;
+  constexpr std::uint64_t kMaxCylinders = 1024;
+  const std::uint64_t tracks = sectorCount / kTrack;
+  // Heads by the tracks per 1024 cylinders, rounded down: a disk just past a
+  // step keeps the fewer heads and loses its last cylinders.
+  const std::uint64_t perCylinder = tracks / kMaxCylinders;
+  const unsigned heads = perCylinder > 128  ? 255
+                         : perCylinder > 64 ? 128
+                         : perCylinder > 32 ? 64
+                         : perCylinder > 16 ? 32
+                                            : 16;
+  std::uint64_t cylinders = tracks / heads;
+  if (cylinders > kMaxCylinders) cylinders = kMaxCylinders;
+  if (cylinders == 0) cylinders = 1;
+  return Geometry{std::uint16_t(cylinders), std::uint8_t(heads), std::uint8_t(kTrack)};
+}
+
+std::uint8_t* DiskImage::sector(std::uint32_t lba) {
+  auto it = sectors_.find(lba);
+  if (it != sectors_.end()) return it->second.data();
+  SectorBytes& s = sectors_[lba];
+  if (source_ && !source_->read(lba, s.data())) s.fill(0);
+  return s.data();
+}
+
 const std::uint8_t* DiskImage::sector(std::uint32_t lba) const {
   static constexpr SectorBytes kBlank{};
   auto it = sectors_.find(lba);
-  return it == sectors_.end() ? kBlank.data() : it->second.data();
+  if (it != sectors_.end()) return it->second.data();
+  if (!source_) return kBlank.data();
+  if (!source_->read(lba, fetched_.data())) fetched_.fill(0);
+  return fetched_.data();
+}
+
+bool DiskImage::read(std::uint32_t lba, std::uint8_t* out) const {
+  auto it = sectors_.find(lba);
+  if (it != sectors_.end()) {
+    std::memcpy(out, it->second.data(), kSectorSize);
+    return true;
+  }
+  if (source_) return source_->read(lba, out);
+  std::memset(out, 0, kSectorSize);
+  return true;
 }
 
 void DiskImage::setSector(std::uint32_t lba, const std::uint8_t* data) {
-  if (lba < sectorCount()) std::memcpy(sector(lba), data, kSectorSize);
+  if (lba < sectorCount()) std::memcpy(sectors_[lba].data(), data, kSectorSize);
 }
 
 DiskImage* DiskSet::drive(std::uint8_t drive) {
@@ -68,10 +108,10 @@ bool DiskSet::readSectors(DiskImage& d, std::uint32_t lba, unsigned count, std::
   if (count == 0 || lba >= d.sectorCount() || count > d.sectorCount() - lba) return false;
   for (unsigned i = 0; i < count; ++i)
     if (d.unreadable.count(lba + i)) return false;
-  const DiskImage& image = d;
+  DiskImage::SectorBytes bytes;
   for (unsigned i = 0; i < count; ++i)
-    if (!memory.write(buffer + i * DiskImage::kSectorSize, image.sector(lba + i),
-                      DiskImage::kSectorSize))
+    if (!d.read(lba + i, bytes.data()) ||
+        !memory.write(buffer + i * DiskImage::kSectorSize, bytes.data(), DiskImage::kSectorSize))
       return false;
   return true;
 }
@@ -80,10 +120,13 @@ bool DiskSet::writeSectors(DiskImage& d, std::uint32_t lba, unsigned count, std:
                            MemoryAccess& memory) {
   if (d.failWrites) return false;
   if (count == 0 || lba >= d.sectorCount() || count > d.sectorCount() - lba) return false;
-  for (unsigned i = 0; i < count; ++i)
-    if (!memory.read(buffer + i * DiskImage::kSectorSize, d.sector(lba + i),
-                     DiskImage::kSectorSize))
+  // Whole sectors: nothing of a copy-on-write image's source is read for a write.
+  DiskImage::SectorBytes bytes;
+  for (unsigned i = 0; i < count; ++i) {
+    if (!memory.read(buffer + i * DiskImage::kSectorSize, bytes.data(), DiskImage::kSectorSize))
       return false;
+    d.setSector(lba + i, bytes.data());
+  }
   return true;
 }
 
@@ -107,6 +150,7 @@ void DiskSet::serve(DiskRegisters& r, MemoryAccess& memory) {
       std::uint32_t lba = 0;
       bool addressed = chsToLba(d->geometry, r.cx, std::uint8_t(r.dx >> 8), lba);
       call.lba = lba;
+      call.addressed = addressed;
       std::uint32_t buffer = linear(r.es, r.bx);
       bool ok = false;
       if (addressed)

@@ -1,4 +1,4 @@
-#include "tests/bench/keyboard.h"
+#include "bench/keyboard.h"
 
 #include <cstring>
 #include <vector>

@@ -19,11 +19,11 @@
 #include <cstdint>
 #include <iosfwd>
 
-#include "tests/bench/disks.h"
-#include "tests/bench/junk.h"
-#include "tests/bench/keyboard.h"
-#include "tests/bench/machine.h"
-#include "tests/bench/screen.h"
+#include "bench/disks.h"
+#include "bench/junk.h"
+#include "bench/keyboard.h"
+#include "bench/machine.h"
+#include "bench/screen.h"
 
 namespace vornboot::bench {
 

@@ -1,4 +1,4 @@
-#include "tests/bench/bios.h"
+#include "bench/bios.h"
 
 #include <ostream>
 

@@ -1,11 +1,15 @@
 #pragma once
-// The hard disks of the test BIOS: in-memory images with a CHS geometry,
-// the INT 13h services over them, and failures that a test can inject.
+// The hard disks of the bench's BIOS: images with a CHS geometry, the INT 13h
+// services over them, and failures that a test can inject. An image keeps in
+// memory the sectors it has written; the others read as zeros, or come from
+// a source (a real disk, seen copy-on-write: reads go to the source, writes
+// stay in the image).
 
 #include <array>
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <set>
 #include <vector>
 
@@ -17,11 +21,28 @@ struct Geometry {
   std::uint8_t heads = 16;       // 1..255
   std::uint8_t sectors = 63;     // sectors per track, 1..63
   std::uint32_t capacity() const { return std::uint32_t(cylinders) * heads * sectors; }
+  bool operator==(const Geometry&) const = default;
+};
+
+/// The geometry a PC BIOS reports for a disk of `sectorCount` sectors that
+/// has no geometry of its own (the LBA-assisted translation, as SeaBIOS
+/// reports it for USB and NVMe disks): 63 sectors per track; 16 heads up to
+/// 504 MiB, above that 32, 64, 128 or 255 heads by the number of tracks per
+/// 1024 cylinders (rounded down); at most 1024 cylinders, at least 1.
+Geometry biosGeometry(std::uint64_t sectorCount);
+
+/// Where the sectors of a copy-on-write image come from until it writes
+/// them itself. Nothing is ever written to a source.
+class SectorSource {
+ public:
+  virtual ~SectorSource() = default;
+  /// Reads sector `lba` into `out` (512 bytes); false when it cannot be read.
+  virtual bool read(std::uint32_t lba, std::uint8_t* out) = 0;
 };
 
 /// A disk image that holds only the sectors ever written or touched, so a
 /// disk of millions of sectors costs no more than the few in use; every
-/// other sector reads as zeros.
+/// other sector reads as zeros, or from the image's source.
 struct DiskImage {
   static constexpr unsigned kSectorSize = 512;
   using SectorBytes = std::array<std::uint8_t, kSectorSize>;
@@ -29,14 +50,28 @@ struct DiskImage {
   /// A blank image of `sectorCount` sectors.
   explicit DiskImage(std::uint32_t sectorCount = 64, Geometry g = {})
       : geometry(g), count_(sectorCount) {}
+  /// A copy-on-write view of `source`, a disk of `sectorCount` sectors.
+  /// Copies of the image share the source, not what each has written.
+  DiskImage(std::shared_ptr<SectorSource> source, std::uint32_t sectorCount, Geometry g)
+      : geometry(g), count_(sectorCount), source_(std::move(source)) {}
 
   std::uint32_t sectorCount() const { return count_; }
-  /// The 512 bytes of sector `lba` (< sectorCount()); the pointer stays
+  /// The 512 bytes of sector `lba` (< sectorCount()), taken into the image
+  /// (from the source, or zeros when it cannot be read); the pointer stays
   /// valid while the image lives.
-  std::uint8_t* sector(std::uint32_t lba) { return sectors_[lba].data(); }
+  std::uint8_t* sector(std::uint32_t lba);
+  /// The same without taking it in: a sector the image has not written is
+  /// fetched from the source each time (zeros when it cannot be read), and
+  /// that pointer stays valid only until the next such fetch.
   const std::uint8_t* sector(std::uint32_t lba) const;
   /// Copies 512 bytes into sector `lba`.
   void setSector(std::uint32_t lba, const std::uint8_t* data);
+  /// Copies sector `lba` (< sectorCount()) to `out`: what the image wrote,
+  /// else what the source holds, else zeros. False when the source cannot
+  /// read it.
+  bool read(std::uint32_t lba, std::uint8_t* out) const;
+  /// True when the image has written or taken in sector `lba`.
+  bool holds(std::uint32_t lba) const { return sectors_.count(lba) != 0; }
 
   Geometry geometry;
 
@@ -51,6 +86,8 @@ struct DiskImage {
  private:
   std::uint32_t count_;
   std::map<std::uint32_t, SectorBytes> sectors_;
+  std::shared_ptr<SectorSource> source_;
+  mutable SectorBytes fetched_{};  // the last sector the const sector() fetched
 };
 
 /// One INT 13h call as the BIOS saw it.
@@ -60,6 +97,7 @@ struct DiskCall {
   std::uint32_t lba;      ///< the first sector addressed (reads and writes)
   std::uint8_t count;     ///< sectors asked for (reads and writes)
   bool ok;                ///< carry clear on return
+  bool addressed = true;  ///< false for a CHS address outside the geometry (lba is 0 then)
 };
 
 /// The register file that INT 13h reads and writes; the BIOS copies it

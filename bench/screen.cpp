@@ -1,4 +1,4 @@
-#include "tests/bench/screen.h"
+#include "bench/screen.h"
 
 namespace vornboot::bench {
 
