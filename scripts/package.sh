@@ -2,8 +2,8 @@
 # Makes the packages and checks them:
 #  - vornboot_VERSION_amd64.deb, from a Release build of the programs alone
 #    (build-package/, as a packager builds): its control data, its Depends
-#    against the libraries the executables load, its files, and the usage
-#    text of the program installed into a throwaway root (dpkg -x);
+#    against the libraries the executables name, its files, and the usage
+#    texts of the programs installed into a throwaway root (dpkg -x);
 #  - vornboot-VERSION-win64.zip and -win32.zip, from the MinGW builds
 #    (build-win64/, build-win32/, brought up to date by
 #    scripts/build-windows.sh): the members, README.txt and the examples as
@@ -60,6 +60,11 @@ check "control: package, version, architecture" \
   = "$(printf 'Package: vornboot\nVersion: %s\nArchitecture: amd64' "$version")"
 expected="./usr/bin/VornBoot32 ./usr/share/man/man8/VornBoot32.8 ./usr/share/doc/vornboot/README.md
   ./usr/share/doc/vornboot/examples/annotated.conf ./usr/share/doc/vornboot/examples/demo.conf"
+# VornBootCheck is built where Unicorn is installed (always, after install-deps.sh).
+check_built=no
+[ -f build-package/check/VornBootCheck ] && check_built=yes
+[ $check_built = yes ] &&
+  expected="$expected ./usr/bin/VornBootCheck ./usr/share/man/man8/VornBootCheck.8"
 for f in $expected; do
   check "the .deb holds $f" grep -qxF "$f" "$work/deb-files"
 done
@@ -84,6 +89,10 @@ usage=$("$root/usr/bin/VornBoot32" -h) || { echo "VornBoot32 -h failed" >&2; exi
 check "the installed VornBoot32 -h prints the banner with the version and the usage" \
   grep -qF "$(printf 'VornBoot32 %s: ' "$version")" <<<"$usage"
 check "... and the usage" grep -qF "Usage:" <<<"$usage"
+if [ $check_built = yes ]; then
+  usage=$("$root/usr/bin/VornBootCheck" -h) || { echo "VornBootCheck -h failed" >&2; exit 1; }
+  check "the installed VornBootCheck -h prints its usage" grep -qF "Usage:" <<<"$usage"
+fi
 
 # --- The Windows zips
 scripts/build-windows.sh  # (up to date already when test.sh has just run it)
