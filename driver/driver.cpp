@@ -99,7 +99,8 @@ int runDriver(int argc, const char* const* argv, Platform& platform, std::FILE* 
     std::fflush(out);
     return printResult<msgRequiresNt>(err, StatusNotNt);
   }
-  const CommandLine cl = readCommandLine(argc, argv);
+  const CommandLine cl = readCommandLine(
+      argc, argv, platform.slashOptions() ? OptionStart::DashOrSlash : OptionStart::DashOnly);
   if (cl.mode == ModeUsage) {
     printLine<msgUsage>(out);
     return StatusOk;

@@ -26,6 +26,9 @@ class Platform {
   virtual ~Platform() = default;
   /// True on an NT-family system (every POSIX host counts as one).
   virtual bool isNtFamily() = 0;
+  /// True when an argument that begins with '/' is an option (Windows); false
+  /// where it begins an absolute file name (POSIX).
+  virtual bool slashOptions() = 0;
   /// The disks; nothing is opened until the inventory asks.
   virtual DiskSystem& disks() = 0;
   /// Opens a file for reading in text mode; null when it cannot be opened.

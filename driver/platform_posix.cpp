@@ -17,6 +17,7 @@ class PosixPlatform : public Platform {
   PosixPlatform() : disks_(PosixDiskSystem::fromEnvironment()) {}
 
   bool isNtFamily() override { return true; }
+  bool slashOptions() override { return false; }
   DiskSystem& disks() override { return *disks_; }
 
   std::unique_ptr<InputStream> openForReading(const char* name) override {

@@ -25,6 +25,7 @@ class Win32Platform : public Platform {
     return version.dwPlatformId == VER_PLATFORM_WIN32_NT;
   }
 
+  bool slashOptions() override { return true; }
   DiskSystem& disks() override { return *disks_; }
 
   std::unique_ptr<InputStream> openForReading(const char* name) override {

@@ -142,10 +142,34 @@ class CliTest(unittest.TestCase):
     def test_usage_touches_no_disk(self):
         d = self.disk("d0.img", EXAMPLE_DISK)
         before = os.stat(d).st_mtime_ns
-        for args in ([], ["-bq", "config.txt"], ["config.txt", "-h"], ["-", "-u"], ["/"]):
+        cases = [[], ["-bq", "config.txt"], ["config.txt", "-h"], ["-", "-u"]]
+        if ARGS.runner:
+            cases.append(["/"])  # Windows: an option character alone (on POSIX: a file name)
+        for args in cases:
             self.expect(self.run_vb(*args, disks=[d]), 0, BANNER + USAGE)
         self.assertEqual(self.read(d, 512), EXAMPLE_DISK)
         self.assertEqual(os.stat(d).st_mtime_ns, before)
+
+    def test_options_begin_with_a_dash_on_posix_and_a_slash_too_on_windows(self):
+        d0 = self.disk("d0.img", EXAMPLE_DISK)
+        if ARGS.runner:
+            self.expect(self.run_vb("/bp", "out.txt", disks=[d0]), 0,
+                        BANNER + 'Current configuration stored into file "out.txt"')
+            self.expect(self.run_vb("/u", disks=[d0]), 1, BANNER, "VornBoot was not installed")
+            self.expect(self.run_vb("c.txt", "/H", disks=[d0]), 0, BANNER + USAGE)
+            self.assertEqual(self.read(d0, 512), EXAMPLE_DISK)
+            return
+        # Once "-bp /usr/local/backup.txt" read the name as the option /u and uninstalled.
+        backup = self.path("backup.txt")
+        self.expect(self.run_vb("-bp", backup, disks=[d0]), 0,
+                    BANNER + 'Current configuration stored into file "%s"' % backup)
+        self.assertEqual(self.text_of(backup), EXAMPLE_TEXT)
+        self.assertEqual(self.read(d0, 512), EXAMPLE_DISK)
+        # An absolute name alone means install (it once printed the usage and exited 0).
+        config = self.file("boot.conf", 'map{{7,0x17}} entry "A" { disk 0 { active 0 } }')
+        self.expect(self.run_vb(config, disks=[d0]), 0,
+                    BANNER + "VornBoot has been successfully installed\n")
+        self.assertEqual(self.read(d0, 512)[444:446], b"BM")
 
     def test_missing_file_name(self):
         d = self.disk("d0.img", EXAMPLE_DISK)
@@ -367,7 +391,7 @@ class CliTest(unittest.TestCase):
         if ARGS.runner:
             self.skipTest("/dev/full is a Linux device")
         d0 = self.disk("d0.img", EXAMPLE_DISK)
-        # An absolute POSIX path would read as an option: name it relatively.
+        # Named through a link in the test folder, so the message is exact.
         os.symlink("/dev/full", self.path("full.txt"))
         self.expect(self.run_vb("-b", "full.txt", disks=[d0]), -4, BANNER,
                     "Cannot create file full.txt")
