@@ -6,6 +6,7 @@
 #include "base/diagnostics.h"
 #include "config/model.h"
 #include "config/parser.h"
+#include "disk/disk_error.h"
 #include "disk/inventory.h"
 #include "driver/command_line.h"
 #include "image/compiler.h"
@@ -36,15 +37,23 @@ int printResult(std::FILE* stream, int status, Args... args) {
   return status;
 }
 
+/// Message 206 with the reason why disk 0 could not be opened or read.
+int noDiskZero(Platform& platform, std::FILE* err) {
+  char reason[kMessageBufferSize];
+  describeDiskError(platform.disks().lastError(), reason);
+  return printResult<msgNoHardDisk>(err, StatusNoDisk, static_cast<const char*>(reason));
+}
+
 int build(const CommandLine& cl, BootConfig& config, Platform& platform, std::FILE* out,
           std::FILE* err) {
   const char* name = cl.fileName.c_str();
   if (cl.fileName.empty()) return printResult<msgNoFileName>(err, StatusNoFileName);
+  // Without disk 0 there is nothing to describe; the output is not touched.
+  if (!config.diskZero()) return noDiskZero(platform, err);
   const bool withPasswords = cl.flags & printPasswords;
   std::unique_ptr<OutputFile> file = platform.createForWriting(name, withPasswords);
   if (!file) return printResult<msgCannotCreateFile>(err, StatusCannotCreate, name);
 
-  // Without disk 0 nothing can be installed on it: describe the disks as they are.
   if ((cl.flags & fromPartitionTable) || !IsInstalled(config)) {
     configureFromPartitionTables(config);
   } else {
@@ -62,7 +71,7 @@ int install(const CommandLine& cl, BootConfig& config, Platform& platform, std::
             std::FILE* err) {
   const char* name = cl.fileName.c_str();
   if (cl.fileName.empty()) return printResult<msgNoFileName>(err, StatusNoFileName);
-  if (!config.diskZero()) return printResult<msgNoHardDisk>(err, StatusNoDisk);
+  if (!config.diskZero()) return noDiskZero(platform, err);
   std::unique_ptr<InputStream> input = platform.openForReading(name);
   if (!input) return printResult<msgCannotOpenFile>(err, StatusCannotOpen, name);
 
@@ -82,8 +91,8 @@ int install(const CommandLine& cl, BootConfig& config, Platform& platform, std::
   return StatusOk;
 }
 
-int uninstall(BootConfig& config, std::FILE* out, std::FILE* err) {
-  if (!config.diskZero()) return printResult<msgNoHardDisk>(err, StatusNoDisk);
+int uninstall(BootConfig& config, Platform& platform, std::FILE* out, std::FILE* err) {
+  if (!config.diskZero()) return noDiskZero(platform, err);
   if (!IsInstalled(config)) return printResult<msgNotInstalled>(err, StatusNotInstalled);
   if (!Uninstall(config)) return printResult<msgDiskWriteError>(err, StatusWriteError);
   printLine<msgUninstalled>(out);
@@ -106,14 +115,16 @@ int runDriver(int argc, const char* const* argv, Platform& platform, std::FILE* 
     return StatusOk;
   }
   std::fflush(out);
-  BootConfig config(takeInventory(platform.disks()));
+  // The build mode only reads the disks: it needs no write access to them.
+  BootConfig config(takeInventory(platform.disks(),
+                                  cl.mode == ModeBuild ? OpenMode::ReadOnly : OpenMode::ReadWrite));
   switch (cl.mode) {
     case ModeBuild:
       return build(cl, config, platform, out, err);
     case ModeInstall:
       return install(cl, config, platform, out, err);
     default:
-      return uninstall(config, out, err);
+      return uninstall(config, platform, out, err);
   }
 }
 

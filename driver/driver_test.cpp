@@ -177,6 +177,45 @@ TEST(Driver, ThePlatformsRuleDecidesWhatIsAnOption) {
   }
 }
 
+// "Disk 0 cannot be read" names the disk and the reason, and for a
+// permission error what to do about it.
+TEST(Driver, NoDiskZeroSaysWhy) {
+  const std::string noDisk = "No hard disk found: disk 0 cannot be read: ";
+  const struct {
+    const char* why;
+    bool present, failOpen, failRead;
+    DiskError::Remedy remedy;
+    std::string reason;
+  } cases[] = {
+      {"no disk in the list", false, false, false, DiskError::NoRemedy,
+       "VORNBOOT_DISKS lists no disk"},
+      {"cannot be opened", true, true, false, DiskError::NoRemedy,
+       "d0.img: No such file or directory"},
+      {"not allowed (POSIX)", true, true, false, DiskError::RunAsRoot,
+       "d0.img: Permission denied (run VornBoot32 as root)"},
+      {"not allowed (Windows)", true, true, false, DiskError::RunAsAdministrator,
+       "d0.img: Permission denied (run VornBoot32 as Administrator)"},
+      {"opens but cannot be read", true, false, true, DiskError::NoRemedy,
+       "d0.img: Input/output error"},
+  };
+  for (const auto& c : cases) {
+    for (const char* mode : {"good.txt", "-u", "-bp"}) {
+      FakePlatform p;
+      p.files["good.txt"] = "";
+      if (c.present) {
+        MemoryDiskSystem::Disk& d = p.diskSystem.addDisk();
+        d.failOpen = c.failOpen;
+        d.failRead = c.failRead;
+        d.openRemedy = c.remedy;
+        if (c.remedy != DiskError::NoRemedy) d.openFailure = "Permission denied";
+      }
+      const Result r = run(p, {mode, "out.txt"});
+      EXPECT_EQ(r.status, -7) << c.why << " " << mode;
+      EXPECT_EQ(r.err, noDisk + c.reason) << c.why << " " << mode;
+    }
+  }
+}
+
 TEST(Driver, AFailedOrUnverifiedWriteIsAWriteError) {
   for (bool corrupt : {false, true}) {
     FakePlatform p;

@@ -10,6 +10,7 @@ program prints and writes before comparing (a Windows build writes text mode).
 """
 
 import argparse
+import errno
 import os
 import shlex
 import stat
@@ -26,6 +27,9 @@ BANNER = ("Vorn Boot Manager 2.0\n"
 USAGE = ("Usage:\tVornBoot32 [options] <config_file> [options]\n\nOptions:\n\t-h\thelp\n"
          "\t-b[n|s]\tbuild <config_file> by current configuration\n\t-u\tuninstall\n"
          "\t-x\tdo not use Int 13 Extensions\n")
+
+
+NO_DISK_ZERO = "No hard disk found: disk 0 cannot be read: "
 
 
 def status(code):
@@ -122,14 +126,15 @@ class CliTest(unittest.TestCase):
             data = data.replace(b"\r\n", b"\n")
         return data.decode("latin-1")
 
-    def run_vb(self, *args, disks=None, system_volume=None):
+    def run_vb(self, *args, disks=None, system_volume=None, preexec=None):
         env = dict(os.environ)
         env.pop("VORNBOOT_SYSTEM_VOLUME", None)
         env["VORNBOOT_DISKS"] = ARGS.path_separator.join(disks or [])
         if system_volume:
             env["VORNBOOT_SYSTEM_VOLUME"] = system_volume
         cmd = shlex.split(ARGS.runner) + [ARGS.exe] + list(args)
-        p = subprocess.run(cmd, cwd=self.dir, env=env, capture_output=True, timeout=120)
+        p = subprocess.run(cmd, cwd=self.dir, env=env, capture_output=True, timeout=120,
+                           preexec_fn=preexec)
         out, err = p.stdout, p.stderr
         if ARGS.crlf:
             out, err = out.replace(b"\r\n", b"\n"), err.replace(b"\r\n", b"\n")
@@ -337,15 +342,54 @@ class CliTest(unittest.TestCase):
         self.expect(self.run_vb("-u", disks=[d0]), 1, BANNER, "VornBoot was not installed")
         self.assertFalse(os.path.exists(self.path("ignored.txt")))
 
-    def test_no_disk_at_all(self):
+    def test_no_disk_zero_says_why(self):
         self.file("c.txt", WIN_CONFIG)
+        missing = self.path("none.img")
+        empty = self.file("empty.img", b"", "wb")
+        # The operating system's words for a missing file (Wine has its own).
+        gone = "File not found" if ARGS.runner else os.strerror(errno.ENOENT)
+        cases = [([missing], missing + ": " + gone),
+                 ([empty], empty + ": only 0 of 512 bytes could be transferred"),
+                 ([], "VORNBOOT_DISKS lists no disk")]
+        for disks, reason in cases:
+            for args in (["c.txt"], ["-u"]):
+                self.expect(self.run_vb(*args, disks=disks), -7, BANNER,
+                            NO_DISK_ZERO + reason)
+
+    @unittest.skipIf(os.name != "posix", "POSIX permissions")
+    def test_permission_error_says_to_run_as_root(self):
+        if ARGS.runner:
+            self.skipTest("Wine run as root opens a read-only image for writing")
+        d0 = self.disk("d0.img", EXAMPLE_DISK)
+        self.file("c.txt", WIN_CONFIG)
+        out = self.path("out")
+        os.mkdir(out)
+        os.chmod(out, 0o777)
+        demote = None
+        if os.geteuid() == 0:  # root may write any file: run as nobody
+            os.chmod(self.dir, 0o755)
+            os.chmod(d0, 0o644)
+            demote = lambda: (os.setgid(65534), os.setuid(65534))  # noqa: E731
+        else:
+            os.chmod(d0, 0o444)
+        denied = NO_DISK_ZERO + d0 + ": " + os.strerror(errno.EACCES) + " (run VornBoot32 as root)"
         for args in (["c.txt"], ["-u"]):
-            self.expect(self.run_vb(*args, disks=[self.path("none.img")]), -7, BANNER,
-                        "No hard disk found: disk 0 cannot be read")
-        self.expect(self.run_vb("-b", "o.txt", disks=[]), 0,
-                    BANNER + 'Current configuration stored into file "o.txt"')
-        self.assertEqual(self.text_of(self.path("o.txt")),
-                         'map {\n}\nentry "Original" {\n\tpassword ""\n}\n')
+            self.expect(self.run_vb(*args, disks=[d0], preexec=demote), -7, BANNER, denied)
+        self.assertEqual(self.read(d0), EXAMPLE_DISK + bytes(512 * 15))
+        # The build mode only reads, which needs no write access.
+        self.expect(self.run_vb("-b", "out/o.txt", disks=[d0], preexec=demote), 0,
+                    BANNER + 'Current configuration stored into file "out/o.txt"')
+        self.assertEqual(self.text_of(os.path.join(out, "o.txt")), EXAMPLE_TEXT)
+
+    def test_build_without_disk_zero_fails_and_touches_no_file(self):
+        # It once wrote a file with an empty map over the output and reported success.
+        old = self.file("old.txt", "the previous configuration\n")
+        for name in ("o.txt", "old.txt"):
+            self.expect(self.run_vb("-bp", name, disks=[]), -7, BANNER,
+                        NO_DISK_ZERO + "VORNBOOT_DISKS lists no disk")
+        self.assertFalse(os.path.exists(self.path("o.txt")))
+        self.assertEqual(self.read(old), b"the previous configuration\n")
+        self.assertEqual(sorted(os.listdir(self.dir)), ["old.txt"])
 
     # -- build -------------------------------------------------------------------
     def test_build_from_partition_tables(self):
