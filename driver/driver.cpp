@@ -44,6 +44,24 @@ int noDiskZero(Platform& platform, std::FILE* err) {
   return printResult<msgNoHardDisk>(err, StatusNoDisk, static_cast<const char*>(reason));
 }
 
+/// 0 when disk 0 can boot what install writes; else the refusal's message
+/// and status.
+int refuseDiskZero(const PhysicalDisk& disk, std::FILE* err) {
+  const unsigned sectorSize = disk.device.logicalSectorSize();
+  const std::string path = disk.device.path();
+  switch (diskZeroFault(disk.sector0, sectorSize)) {
+    case DiskZeroFault::None:
+      return 0;
+    case DiskZeroFault::NoBootSignature:
+      return printResult<msgNoBootSignature>(err, StatusNoBootSignature, path.c_str());
+    case DiskZeroFault::GptTable:
+      return printResult<msgGptDiskZero>(err, StatusGptDisk, path.c_str());
+    case DiskZeroFault::SectorSize:
+      return printResult<msgSectorSizeNot512>(err, StatusSectorSize, path.c_str(), sectorSize);
+  }
+  return 0;
+}
+
 int build(const CommandLine& cl, BootConfig& config, Platform& platform, std::FILE* out,
           std::FILE* err) {
   const char* name = cl.fileName.c_str();
@@ -72,6 +90,7 @@ int install(const CommandLine& cl, BootConfig& config, Platform& platform, std::
   const char* name = cl.fileName.c_str();
   if (cl.fileName.empty()) return printResult<msgNoFileName>(err, StatusNoFileName);
   if (!config.diskZero()) return noDiskZero(platform, err);
+  if (const int refused = refuseDiskZero(*config.diskZero(), err)) return refused;
   std::unique_ptr<InputStream> input = platform.openForReading(name);
   if (!input) return printResult<msgCannotOpenFile>(err, StatusCannotOpen, name);
 

@@ -18,6 +18,9 @@ enum ExitStatus : int {
   StatusCannotOpen = -5,
   StatusConfigErrors = -6,
   StatusNoDisk = -7,
+  StatusNoBootSignature = -8,
+  StatusGptDisk = -9,
+  StatusSectorSize = -10,
 };
 
 /// The whole program: banner, platform check, command line, one flow, the

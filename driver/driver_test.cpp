@@ -216,6 +216,41 @@ TEST(Driver, NoDiskZeroSaysWhy) {
   }
 }
 
+// A disk 0 that the BIOS would not boot, or that holds a GPT, or whose sectors
+// are not 512 bytes, is refused before the configuration is read.
+TEST(Driver, InstallRefusesADiskZeroThatCannotBootIt) {
+  const struct {
+    std::vector<std::uint8_t> sector0;
+    unsigned sectorSize;
+    int status;
+    const char* err;
+  } cases[] = {
+      {std::vector<std::uint8_t>(512, 0), 512, -8,
+       "Disk 0 (d0.img) cannot be booted: its sector 0 does not end in 0x55 0xAA; nothing was "
+       "written"},
+      {makeSector0(1, {{0x80, 0x07, 63, 1000}, {0, 0xEE, 1, 62}}), 512, -9,
+       "Disk 0 (d0.img) has a GPT partition table (type 0xEE): VornBoot boots BIOS/MBR systems "
+       "only; nothing was written"},
+      {makeSector0(1, {{0x80, 0x07, 63, 1000}}), 4096, -10,
+       "Disk 0 (d0.img) has 4096-byte sectors, VornBoot needs 512-byte sectors; nothing was "
+       "written"},
+  };
+  for (const auto& c : cases) {
+    FakePlatform p;
+    setUp(p);
+    std::copy(c.sector0.begin(), c.sector0.end(), p.diskSystem.sector(0));
+    p.diskSystem.disks[0].sectorSize = c.sectorSize;
+    const Result r = run(p, {"good.txt"});
+    EXPECT_EQ(r.status, c.status) << c.err;
+    EXPECT_EQ(r.out, kBanner);
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_TRUE(p.diskSystem.writes().empty());
+    EXPECT_EQ(std::vector<std::uint8_t>(p.diskSystem.sector(0), p.diskSystem.sector(0) + 512),
+              c.sector0);
+    EXPECT_EQ(std::count(p.opened.begin(), p.opened.end(), "good.txt"), 0);  // not even read
+  }
+}
+
 TEST(Driver, AFailedOrUnverifiedWriteIsAWriteError) {
   for (bool corrupt : {false, true}) {
     FakePlatform p;

@@ -19,6 +19,15 @@ bool writeSectorZero(const PhysicalDisk& disk, const std::uint8_t* sector) {
 
 }  // namespace
 
+DiskZeroFault diskZeroFault(const Sector& sector0, unsigned sectorSize) {
+  if (!mbr::hasBootSignature(sector0.data())) return DiskZeroFault::NoBootSignature;
+  for (unsigned j = 0; j < mbr::kSlotCount; ++j) {
+    if (mbr::slotType(sector0.data(), j) == mbr::kTypeGptProtective) return DiskZeroFault::GptTable;
+  }
+  if (sectorSize != 0 && sectorSize != mbr::kSectorSize) return DiskZeroFault::SectorSize;
+  return DiskZeroFault::None;
+}
+
 bool IsInstalled(const BootConfig& config) {
   const PhysicalDisk* disk = config.diskZero();
   return disk && mbr::read16(disk->sector0.data() + layout::kMarker) == layout::kMarkerValue;

@@ -9,6 +9,19 @@
 
 namespace vornboot {
 
+/// Why disk 0 cannot boot the sector that install would write.
+enum class DiskZeroFault {
+  None,
+  NoBootSignature,  ///< sector 0 does not end in 0x55 0xAA: the BIOS boots no such disk
+  GptTable,         ///< a slot has type 0xEE: the disk is GPT, which needs a GPT boot loader
+  SectorSize,       ///< the logical sector size is not 512 bytes
+};
+
+/// Checks disk 0's sector 0, as read at start, and its logical sector size
+/// `sectorSize` (0 when the platform could not tell, which is let pass).
+/// Pure: the caller asks the disk for its sector size.
+DiskZeroFault diskZeroFault(const Sector& sector0, unsigned sectorSize);
+
 /// True when bytes 444..445 of disk 0's sector 0, as read at start, hold the
 /// marker "BM" (0x4D42). False when the inventory has no disk 0. Nothing else
 /// of the sector is examined.

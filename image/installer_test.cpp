@@ -103,6 +103,34 @@ TEST(Installer, UninstallRightAfterInstall) {
   EXPECT_FALSE(IsInstalled(*third.config));
 }
 
+// Install refuses a disk 0 that cannot boot what it would write.
+TEST(Installer, DiskZeroMustBeABiosMbrDiskOf512ByteSectors) {
+  auto noSignature = kDiskZero;
+  noSignature[511] = 0;
+  const struct {
+    const char* why;
+    std::vector<std::uint8_t> sector0;
+    unsigned sectorSize;
+    DiskZeroFault fault;
+  } cases[] = {
+      {"an MBR disk", kDiskZero, 512, DiskZeroFault::None},
+      {"a sector size the platform cannot tell", kDiskZero, 0, DiskZeroFault::None},
+      {"no 0x55 0xAA", noSignature, 512, DiskZeroFault::NoBootSignature},
+      {"a blank disk", std::vector<std::uint8_t>(512, 0), 512, DiskZeroFault::NoBootSignature},
+      {"a GPT protective MBR", makeSector0(0, {{0, 0xEE, 1, 0xFFFFFFFF}}), 512,
+       DiskZeroFault::GptTable},
+      {"a hybrid MBR: 0xEE in a later slot",
+       makeSector0(0, {{0x80, 0x07, 2048, 100}, {0, 0x0B, 4096, 100}, {0, 0xEE, 1, 2047}}), 512,
+       DiskZeroFault::GptTable},
+      {"4096-byte sectors", kDiskZero, 4096, DiskZeroFault::SectorSize},
+  };
+  for (const auto& c : cases) {
+    Sector s;
+    std::copy(c.sector0.begin(), c.sector0.end(), s.begin());
+    EXPECT_EQ(diskZeroFault(s, c.sectorSize), c.fault) << c.why;
+  }
+}
+
 TEST(Installer, InstalledTestLooksAtTheMarkerOnly) {
   struct Case {
     std::uint8_t b444, b445;

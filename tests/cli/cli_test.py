@@ -275,6 +275,9 @@ class CliTest(unittest.TestCase):
              "cfg.txt: error: EMPTY partition 3 of entry \"a\" cannot be active\n"),
             ('map {{7,0x17}} entry "a" { password "(\\x1C)" disk 0 { active 0 } }',
              "cfg.txt: error: password of entry \"a\" holds the Enter key code 0x1C\n"),
+            ('map {{7,0x17} {0xEE,0xFE}} entry "a" { disk 0 { active 0 } }',
+             "cfg.txt: error: partition ID 0xEE (GPT) cannot be mapped: "
+             "hiding it would make a GPT disk unreadable\n"),
             ('map {{7,0x17}} entry "' + "n" * 124 + '" { disk 0 { active 0 } }',
              "cfg.txt: error: compiled information cannot fit in boot code: "
              "try to free 20 byte(s)\n"),
@@ -284,6 +287,34 @@ class CliTest(unittest.TestCase):
                 self.file("cfg.txt", text)
                 self.expect(self.run_vb("cfg.txt", disks=[d0]), -6, BANNER, err)
         self.assertEqual(self.read(d0, 512), EXAMPLE_DISK)
+
+    def test_install_refuses_a_disk_zero_that_cannot_boot_it(self):
+        # Each was once "successfully installed": the BIOS refused the first,
+        # the others said OK at boot and hung, the protective entry marked active.
+        gpt = sector0(0, [(0, 0xEE, 1, 0xFFFFFFFF)])
+        hybrid = sector0(0x1234, [(0x80, 0x07, 2048, 1000), (0, 0x0B, 4096, 100),
+                                  (0, 0xEE, 1, 2047)])
+        not_booted = ("Disk 0 (%s) cannot be booted: its sector 0 does not end in 0x55 0xAA; "
+                      "nothing was written")
+        gpt_disk = ("Disk 0 (%s) has a GPT partition table (type 0xEE): VornBoot boots "
+                    "BIOS/MBR systems only; nothing was written")
+        self.file("c.txt", 'map{{7,0x17}} entry "A" { disk 0 { active 0 } }')
+        for name, first, code, text in [("blank.img", bytes(512), -8, not_booted),
+                                        ("unsigned.img", EXAMPLE_DISK[:510] + b"\0\0", -8,
+                                         not_booted),
+                                        ("gpt.img", gpt, -9, gpt_disk),
+                                        ("hybrid.img", hybrid, -9, gpt_disk)]:
+            with self.subTest(disk=name):
+                d0 = self.disk(name, first)
+                before = self.read(d0)
+                self.expect(self.run_vb("c.txt", disks=[d0]), code, BANNER, text % d0)
+                self.assertEqual(self.read(d0), before)
+        # What -b makes of a GPT disk offers no pair that would hide it.
+        self.expect(self.run_vb("-b", "gpt.txt", disks=[self.path("hybrid.img")]), 0,
+                    BANNER + 'Current configuration stored into file "gpt.txt"')
+        text = self.text_of(self.path("gpt.txt"))
+        self.assertNotIn("{0xEE", text)
+        self.assertIn("\t\tenable\t2\t// 0xEE, ", text)
 
     def test_warnings_do_not_stop_an_install(self):
         d0 = self.disk("d0.img", EXAMPLE_DISK)
