@@ -62,6 +62,40 @@ int refuseDiskZero(const PhysicalDisk& disk, std::FILE* err) {
   return 0;
 }
 
+/// Locks disk 0 for the run: 0, or the message and status when another
+/// program holds it. A platform without such a lock lets the run go on.
+int holdDiskZero(const BootConfig& config, std::FILE* err) {
+  if (HoldDiskZero(config) != LockResult::Busy) return 0;
+  const std::string path = config.diskZero()->device.path();
+  return printResult<msgDiskZeroLocked>(err, StatusDiskLocked, path.c_str());
+}
+
+/// 0 for a sector 0 written and verified; else the message and status of how
+/// the write ended: message 202, then whether sector 0 holds its previous
+/// content and the reason.
+int writeResult(const WriteResult& result, const PhysicalDisk& disk, std::FILE* err) {
+  char reason[kMessageBufferSize];
+  describeDiskError(result.error, reason);
+  const char* why = reason;
+  switch (result.outcome) {
+    case WriteOutcome::Written:
+      return 0;
+    case WriteOutcome::Changed:
+    case WriteOutcome::NoDisk:  // not reached: the callers check disk 0 first
+      return printResult<msgDiskZeroChanged>(err, StatusDiskChanged, disk.device.path().c_str());
+    case WriteOutcome::Unreadable:
+      printResult<msgDiskWriteError>(err, 0);
+      return printResult<msgWriteNotAttempted>(err, StatusWriteError, why);
+    case WriteOutcome::FailedUnchanged:
+      printResult<msgDiskWriteError>(err, 0);
+      return printResult<msgWriteFailedUnchanged>(err, StatusWriteError, why);
+    case WriteOutcome::FailedDamaged:
+      printResult<msgDiskWriteError>(err, 0);
+      return printResult<msgWriteFailedDamaged>(err, StatusWriteError, why);
+  }
+  return StatusWriteError;
+}
+
 int build(const CommandLine& cl, BootConfig& config, Platform& platform, std::FILE* out,
           std::FILE* err) {
   const char* name = cl.fileName.c_str();
@@ -90,6 +124,7 @@ int install(const CommandLine& cl, BootConfig& config, Platform& platform, std::
   const char* name = cl.fileName.c_str();
   if (cl.fileName.empty()) return printResult<msgNoFileName>(err, StatusNoFileName);
   if (!config.diskZero()) return noDiskZero(platform, err);
+  if (const int locked = holdDiskZero(config, err)) return locked;
   if (const int refused = refuseDiskZero(*config.diskZero(), err)) return refused;
   std::unique_ptr<InputStream> input = platform.openForReading(name);
   if (!input) return printResult<msgCannotOpenFile>(err, StatusCannotOpen, name);
@@ -105,7 +140,9 @@ int install(const CommandLine& cl, BootConfig& config, Platform& platform, std::
   if (!CompileImage(config, image, Diagnostics(name, err), !(cl.flags & noInt13Extensions))) {
     return StatusConfigErrors;  // a refused configuration is not installed
   }
-  if (!InstallImage(config, image)) return printResult<msgDiskWriteError>(err, StatusWriteError);
+  if (const int failed = writeResult(InstallImage(config, image), *config.diskZero(), err)) {
+    return failed;
+  }
   printLine<msgInstalled>(out);
   return StatusOk;
 }
@@ -113,7 +150,8 @@ int install(const CommandLine& cl, BootConfig& config, Platform& platform, std::
 int uninstall(BootConfig& config, Platform& platform, std::FILE* out, std::FILE* err) {
   if (!config.diskZero()) return noDiskZero(platform, err);
   if (!IsInstalled(config)) return printResult<msgNotInstalled>(err, StatusNotInstalled);
-  if (!Uninstall(config)) return printResult<msgDiskWriteError>(err, StatusWriteError);
+  if (const int locked = holdDiskZero(config, err)) return locked;
+  if (const int failed = writeResult(Uninstall(config), *config.diskZero(), err)) return failed;
   printLine<msgUninstalled>(out);
   return StatusOk;
 }

@@ -21,6 +21,8 @@ enum ExitStatus : int {
   StatusNoBootSignature = -8,
   StatusGptDisk = -9,
   StatusSectorSize = -10,
+  StatusDiskLocked = -11,
+  StatusDiskChanged = -12,
 };
 
 /// The whole program: banner, platform check, command line, one flow, the

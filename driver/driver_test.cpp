@@ -141,7 +141,7 @@ TEST(Driver, OnlyInstallAndUninstallWriteAndOnlySectorZeroOfDiskZero) {
               step.writes ? std::vector<std::string>{"0:0"} : std::vector<std::string>{})
         << what;
     for (const DiskAccess& a : p.diskSystem.log) {
-      if (a.kind == DiskAccess::Read) {
+      if (a.kind == DiskAccess::Read || a.kind == DiskAccess::ReadUncached) {
         EXPECT_EQ(a.sector, 0u) << what;
       }
     }
@@ -251,15 +251,57 @@ TEST(Driver, InstallRefusesADiskZeroThatCannotBootIt) {
   }
 }
 
-TEST(Driver, AFailedOrUnverifiedWriteIsAWriteError) {
-  for (bool corrupt : {false, true}) {
-    FakePlatform p;
-    setUp(p);
-    (corrupt ? p.diskSystem.disks[0].corruptWrites : p.diskSystem.disks[0].failWrite) = true;
-    const Result r = run(p, {"good.txt"});
-    EXPECT_EQ(r.status, -2);
-    EXPECT_EQ(r.out, kBanner);
-    EXPECT_EQ(r.err, "Hard disk write error");
+// Install and uninstall hold disk 0 locked, write nothing over a sector 0
+// that another program changed since the start, and after a failed write say
+// what sector 0 holds.
+TEST(Driver, WritesOfSectorZeroAreGuardedAndTheirFailuresExplained) {
+  using Setup = void (*)(MemoryDiskSystem::Disk&);
+  const std::string writeError = "Hard disk write error: sector 0 of disk 0 ";
+  const struct {
+    const char* why;
+    Setup setUp;
+    int status;
+    std::string err;
+    std::size_t writes;
+  } cases[] = {
+      {"another program holds disk 0 locked", [](auto& d) { d.lockedByAnother = true; }, -11,
+       "Disk 0 (d0.img) is locked by another program; nothing was written", 0},
+      {"no lock on this platform", [](auto& d) { d.lockUnsupported = true; }, 0, "", 1},
+      {"sector 0 changes between the read and the write",
+       [](auto& d) { d.afterFirstRead = [](auto& disk) { disk.bytes[450] = 0x0C; }; }, -12,
+       "Sector 0 of disk 0 (d0.img) was changed by another program while VornBoot ran; nothing "
+       "was written: run VornBoot32 again",
+       0},
+      {"the write fails", [](auto& d) { d.failWrite = true; }, -2,
+       writeError + "holds its previous content (d0.img: Input/output error)", 2},
+      {"other bytes stored once", [](auto& d) { d.corruptNextWrites = 1; }, -2,
+       writeError + "holds its previous content (d0.img: the sector read back differs from the one "
+                    "written)",
+       2},
+      {"other bytes stored every time", [](auto& d) { d.corruptWrites = true; }, -2,
+       writeError +
+           "could not be put back and may be damaged: run VornBoot32 -u, or restore a saved copy "
+           "of it (d0.img: the sector read back differs from the one written)",
+       2},
+      {"sector 0 cannot be read again", [](auto& d) { d.readsBeforeFailure = 1; }, -2,
+       writeError + "could not be read again, nothing was written (d0.img: Input/output error)", 0},
+  };
+  for (const auto& c : cases) {
+    for (bool uninstall : {false, true}) {
+      SCOPED_TRACE(std::string(c.why) + (uninstall ? " (uninstall)" : " (install)"));
+      FakePlatform p;
+      setUp(p);
+      if (uninstall) {
+        ASSERT_EQ(run(p, {"good.txt"}).status, 0);
+      }
+      p.diskSystem.log.clear();
+      c.setUp(p.diskSystem.disks[0]);
+      const Result r = run(p, {uninstall ? "-u" : "good.txt"});
+      EXPECT_EQ(r.status, c.status) << r.err;
+      EXPECT_EQ(r.err, c.err);
+      EXPECT_EQ(p.diskSystem.writes(), std::vector<std::string>(c.writes, "0:0"));
+      EXPECT_EQ(p.diskSystem.openHandles, 0);
+    }
   }
 }
 

@@ -12,6 +12,10 @@ program prints and writes before comparing (a Windows build writes text mode).
 import argparse
 import errno
 import os
+try:
+    import fcntl
+except ImportError:  # not on Windows
+    fcntl = None
 import shlex
 import stat
 import struct
@@ -315,6 +319,26 @@ class CliTest(unittest.TestCase):
         text = self.text_of(self.path("gpt.txt"))
         self.assertNotIn("{0xEE", text)
         self.assertIn("\t\tenable\t2\t// 0xEE, ", text)
+
+    @unittest.skipIf(os.name != "posix", "flock")
+    def test_a_disk_locked_by_another_program_is_reported_not_waited_for(self):
+        if ARGS.runner:
+            self.skipTest("Windows byte-range locks are not flock locks")
+        d0 = self.disk("d0.img", EXAMPLE_DISK)
+        self.file("c.txt", WIN_CONFIG.replace("disk 1 { disable 0 }", ""))
+        self.run_vb("c.txt", disks=[d0])
+        installed = self.read(d0)
+        locked = "Disk 0 (%s) is locked by another program; nothing was written" % d0
+        with open(d0, "rb") as holder:
+            fcntl.flock(holder, fcntl.LOCK_EX)  # as sfdisk does while it works
+            for args in (["c.txt"], ["-u"]):
+                self.expect(self.run_vb(*args, disks=[d0]), -11, BANNER, locked)
+            # Reading needs no lock.
+            self.expect(self.run_vb("-b", "o.txt", disks=[d0]), 0,
+                        BANNER + 'Current configuration stored into file "o.txt"')
+        self.assertEqual(self.read(d0), installed)
+        self.expect(self.run_vb("-u", disks=[d0]), 0,
+                    BANNER + "VornBoot has been successfully uninstalled\n")
 
     def test_warnings_do_not_stop_an_install(self):
         d0 = self.disk("d0.img", EXAMPLE_DISK)
