@@ -102,6 +102,16 @@ int build(const CommandLine& cl, BootConfig& config, Platform& platform, std::FI
   if (cl.fileName.empty()) return printResult<msgNoFileName>(err, StatusNoFileName);
   // Without disk 0 there is nothing to describe; the output is not touched.
   if (!config.diskZero()) return noDiskZero(platform, err);
+  // The text must never land on a disk (a name given by mistake, or the disk
+  // image itself).
+  for (const PhysicalDisk& disk : config.disks) {
+    if (disk.device.isSameFile(name)) {
+      return printResult<msgOutputIsADisk>(err, StatusOutputIsADisk, name, disk.diskNumber);
+    }
+  }
+  if (platform.namesBlockDevice(name)) {
+    return printResult<msgOutputIsADevice>(err, StatusOutputIsADisk, name);
+  }
   const bool withPasswords = cl.flags & printPasswords;
   std::unique_ptr<OutputFile> file = platform.createForWriting(name, withPasswords);
   if (!file) return printResult<msgCannotCreateFile>(err, StatusCannotCreate, name);
@@ -113,9 +123,10 @@ int build(const CommandLine& cl, BootConfig& config, Platform& platform, std::FI
   }
   std::string text;
   writeConfiguration(config, text, withPasswords, cl.flags & printDefaults);
-  const bool written = file->write(text.data(), text.size());
-  const bool closed = file->close();
-  if (!written || !closed) return printResult<msgCannotCreateFile>(err, StatusCannotCreate, name);
+  // A file that was not written whole is not closed: the old one stays.
+  if (!file->write(text.data(), text.size()) || !file->close()) {
+    return printResult<msgCannotCreateFile>(err, StatusCannotCreate, name);
+  }
   return printResult<msgConfigurationStored>(out, StatusOk, name);
 }
 

@@ -23,6 +23,7 @@ enum ExitStatus : int {
   StatusSectorSize = -10,
   StatusDiskLocked = -11,
   StatusDiskChanged = -12,
+  StatusOutputIsADisk = -13,
 };
 
 /// The whole program: banner, platform check, command line, one flow, the

@@ -16,14 +16,17 @@ using testing::DiskAccess;
 using testing::makeSector0;
 using testing::MemoryDiskSystem;
 
-// A host with in-memory disks and files.
+// A host with in-memory disks and files. A file being written takes the place
+// of the old one only when it is closed.
 class FakePlatform : public Platform {
  public:
   bool nt = true;
   bool slash = false;
+  bool failWrites = false;
   MemoryDiskSystem diskSystem;
   std::map<std::string, std::string> files;
   std::vector<std::string> opened;
+  std::vector<std::string> blockDevices;
 
   bool isNtFamily() override { return nt; }
   bool slashOptions() override { return slash; }
@@ -37,7 +40,10 @@ class FakePlatform : public Platform {
   }
   std::unique_ptr<OutputFile> createForWriting(const char* name, bool) override {
     opened.push_back(name);
-    return std::make_unique<Output>(files[name]);
+    return std::make_unique<Output>(files[name], failWrites);
+  }
+  bool namesBlockDevice(const char* name) override {
+    return std::find(blockDevices.begin(), blockDevices.end(), name) != blockDevices.end();
   }
 
  private:
@@ -53,13 +59,19 @@ class FakePlatform : public Platform {
     std::size_t at = 0;
   };
   struct Output : OutputFile {
-    explicit Output(std::string& t) : text(t) { text.clear(); }
+    Output(std::string& t, bool fail) : target(t), failing(fail) {}
     bool write(const char* data, std::size_t size) override {
+      if (failing) size /= 2;
       text.append(data, size);
+      return !failing;
+    }
+    bool close() override {
+      target = text;
       return true;
     }
-    bool close() override { return true; }
-    std::string& text;
+    std::string& target;
+    bool failing;
+    std::string text;
   };
 };
 
@@ -302,6 +314,39 @@ TEST(Driver, WritesOfSectorZeroAreGuardedAndTheirFailuresExplained) {
       EXPECT_EQ(p.diskSystem.writes(), std::vector<std::string>(c.writes, "0:0"));
       EXPECT_EQ(p.diskSystem.openHandles, 0);
     }
+  }
+}
+
+// The configuration text never lands on a disk, and a build that could not
+// write its whole text leaves the old file as it was.
+TEST(Driver, BuildNeverDestroysData) {
+  const struct {
+    const char* name;
+    bool failWrites;
+    int status;
+    const char* err;
+  } cases[] = {
+      {"d0.img", false, -13, "Cannot write the configuration to d0.img: it is disk 0"},
+      {"d1.img", false, -13, "Cannot write the configuration to d1.img: it is disk 1"},
+      {"/dev/sdz", false, -13, "Cannot write the configuration to /dev/sdz: it is a disk device"},
+      {"old.txt", true, -4, "Cannot create file old.txt"},
+  };
+  for (const auto& c : cases) {
+    FakePlatform p;
+    setUp(p);
+    p.blockDevices = {"/dev/sdz"};
+    p.files["old.txt"] = "the old configuration";
+    p.failWrites = c.failWrites;
+    const auto diskZero =
+        std::vector<std::uint8_t>(p.diskSystem.sector(0), p.diskSystem.sector(0) + 512);
+    const Result r = run(p, {"-bp", c.name});
+    EXPECT_EQ(r.status, c.status) << c.name;
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(p.files["old.txt"], "the old configuration");
+    EXPECT_EQ(std::count(p.opened.begin(), p.opened.end(), c.name), c.failWrites ? 1 : 0);
+    EXPECT_EQ(std::vector<std::uint8_t>(p.diskSystem.sector(0), p.diskSystem.sector(0) + 512),
+              diskZero);
+    EXPECT_TRUE(p.diskSystem.writes().empty());
   }
 }
 

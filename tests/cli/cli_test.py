@@ -12,10 +12,12 @@ program prints and writes before comparing (a Windows build writes text mode).
 import argparse
 import errno
 import os
+import signal
 try:
     import fcntl
+    import resource
 except ImportError:  # not on Windows
-    fcntl = None
+    fcntl = resource = None
 import shlex
 import stat
 import struct
@@ -472,6 +474,54 @@ class CliTest(unittest.TestCase):
         d0 = self.disk("d0.img", EXAMPLE_DISK)
         self.expect(self.run_vb("-b", "no/such/dir/out.txt", disks=[d0]), -4, BANNER,
                     "Cannot create file no/such/dir/out.txt")
+
+    def test_build_never_writes_a_disk(self):
+        # "-b d0.img" once wrote the configuration text over that disk.
+        d0 = self.disk("d0.img", EXAMPLE_DISK)
+        d1 = self.disk("d1.img", sector0(0xCAFE, [(0, 0x07, 63, 1000)]))
+        before = self.read(d0), self.read(d1)
+        os.symlink("d0.img", self.path("link.img"))
+        for name, n in (("d0.img", 0), ("d1.img", 1), ("link.img", 0)):
+            self.expect(self.run_vb("-b", name, disks=[d0, d1]), -13, BANNER,
+                        "Cannot write the configuration to %s: it is disk %d" % (name, n))
+        devices = []
+        if ARGS.runner:
+            devices = ["\\\\.\\PHYSICALDRIVE0", "\\\\.\\C:"]  # refused by their names alone
+        else:
+            node = self.path("sdz")
+            try:  # a block device node of the test's own, never opened
+                os.mknod(node, stat.S_IFBLK | 0o600, os.makedev(7, 250))
+                devices = ["sdz"]
+            except OSError:
+                pass
+        for name in devices:
+            self.expect(self.run_vb("-bp", name, disks=[d0, d1]), -13, BANNER,
+                        "Cannot write the configuration to %s: it is a disk device" % name)
+        self.assertEqual((self.read(d0), self.read(d1)), before)
+
+    @unittest.skipIf(not os.path.exists("/dev/stdout"), "needs /dev/stdout")
+    def test_build_to_standard_output(self):
+        if ARGS.runner:
+            self.skipTest("/dev/stdout is a POSIX name")
+        d0 = self.disk("d0.img", EXAMPLE_DISK)
+        self.expect(self.run_vb("-b", "/dev/stdout", disks=[d0]), 0,
+                    BANNER + EXAMPLE_TEXT + 'Current configuration stored into file "/dev/stdout"')
+
+    @unittest.skipIf(resource is None, "needs POSIX resource limits")
+    def test_a_failed_build_leaves_the_old_file_as_it_was(self):
+        if ARGS.runner:
+            self.skipTest("the file size limit is a POSIX one")
+        d0 = self.disk("d0.img", EXAMPLE_DISK)
+        old = self.file("old.txt", "the previous configuration\n")
+
+        def small_files():  # writes past 64 bytes fail, as on a full disk
+            resource.setrlimit(resource.RLIMIT_FSIZE, (64, 64))
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+
+        self.expect(self.run_vb("-b", "old.txt", disks=[d0], preexec=small_files), -4, BANNER,
+                    "Cannot create file old.txt")
+        self.assertEqual(self.read(old), b"the previous configuration\n")
+        self.assertEqual(sorted(os.listdir(self.dir)), ["d0.img", "old.txt"])
 
     @unittest.skipIf(os.name != "posix", "POSIX file modes")
     def test_password_files_are_private(self):
