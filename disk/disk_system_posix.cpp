@@ -191,7 +191,10 @@ bool PosixDiskSystem::readSectorUncached(DiskHandle handle, std::uint8_t* buffer
   const off_t offset = positionOf(sector);
   // After the fsync of a write the cached pages are clean and can be dropped:
   // a read that cannot bypass the cache then fetches them from the device.
-  posix_fadvise(fd, offset, mbr::kSectorSize, POSIX_FADV_DONTNEED);
+  // Only whole pages are dropped, so the range is the page around the sector.
+  const long page = sysconf(_SC_PAGESIZE);
+  const off_t pageSize = page > 0 ? off_t(page) : off_t(kDirectBlock);
+  posix_fadvise(fd, offset - offset % pageSize, pageSize, POSIX_FADV_DONTNEED);
   Transfer failure{0, 0};
   switch (readDirect(fd, buffer, offset, failure)) {
     case Direct::Read:
