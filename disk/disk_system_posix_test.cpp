@@ -3,7 +3,9 @@
 // sector size and the same-file test.
 #include "disk/disk_system_posix.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -91,6 +93,43 @@ TEST(PosixDisks, UncachedReadsFindEverySectorOfAnImage) {
   EXPECT_EQ(disks.logicalSectorSize(h), 512u);
   disks.close(h);
   EXPECT_EQ(t.read("d0.img").substr(512, 512), written);
+}
+
+// Whether page `page` of the open file `fd` is in the page cache.
+bool cached(int fd, std::size_t page) {
+  const std::size_t size = std::size_t(sysconf(_SC_PAGESIZE));
+  void* map = mmap(nullptr, size * (page + 1), PROT_READ, MAP_SHARED, fd, 0);
+  unsigned char resident[64] = {};
+  const bool known = map != MAP_FAILED && mincore(map, size * (page + 1), resident) == 0;
+  if (map != MAP_FAILED) munmap(map, size * (page + 1));
+  return known && (resident[page] & 1);
+}
+
+// The read-back after a write must come from the device: the cached page
+// around the sector is dropped (the system drops whole pages only, so a drop
+// of the sector's 512 bytes alone would keep it), and the read itself leaves
+// nothing in the cache.
+TEST(PosixDisks, AnUncachedReadLeavesThePageOfItsSectorOutOfTheCache) {
+  TempFolder t;
+  const std::string image = t.write("d0.img", sectors(16));
+  const int fd = open(image.c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  fsync(fd);
+  posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+  if (cached(fd, 0)) {
+    close(fd);
+    GTEST_SKIP() << "this file system keeps its pages (tmpfs: memory is the storage)";
+  }
+  std::uint8_t buffer[mbr::kSectorSize];
+  ASSERT_EQ(pread(fd, buffer, sizeof buffer, mbr::kSectorSize), ssize_t(sizeof buffer));
+  ASSERT_TRUE(cached(fd, 0));
+  PosixDiskSystem disks({image}, "");
+  const DiskHandle h = disks.open(0, OpenMode::ReadWrite);
+  ASSERT_TRUE(disks.readSectorUncached(h, buffer, 1));  // inside the first page, not at its start
+  EXPECT_EQ(buffer[0], 'B');
+  EXPECT_FALSE(cached(fd, 0));
+  disks.close(h);
+  close(fd);
 }
 
 TEST(PosixDisks, SameFileMeansTheSameInodeUnderAnyName) {
