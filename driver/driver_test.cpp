@@ -21,7 +21,6 @@ using testing::MemoryDiskSystem;
 class FakePlatform : public Platform {
  public:
   bool nt = true;
-  bool slash = false;
   bool failWrites = false;
   MemoryDiskSystem diskSystem;
   std::map<std::string, std::string> files;
@@ -29,7 +28,7 @@ class FakePlatform : public Platform {
   std::vector<std::string> blockDevices;
 
   bool isNtFamily() override { return nt; }
-  bool slashOptions() override { return slash; }
+  bool slashOptions() override { return false; }
   DiskSystem& disks() override { return diskSystem; }
 
   std::unique_ptr<InputStream> openForReading(const char* name) override {
@@ -158,34 +157,6 @@ TEST(Driver, OnlyInstallAndUninstallWriteAndOnlySectorZeroOfDiskZero) {
       }
     }
     EXPECT_EQ(p.diskSystem.openHandles, 0) << what;  // every handle closed at the end
-  }
-}
-
-// The platform says which arguments are options: on a POSIX host an absolute
-// name given to -bp is the file to write, never the option /u.
-TEST(Driver, ThePlatformsRuleDecidesWhatIsAnOption) {
-  const struct {
-    bool slash;
-    std::vector<const char*> args;
-    int status;
-    bool writesDisk;
-    const char* fileWritten;
-  } cases[] = {
-      {false, {"-bp", "/u"}, 0, false, "/u"},
-      {false, {"/good.txt"}, 0, true, nullptr},
-      {true, {"-bp", "/u"}, 1, false, nullptr},  // Windows: /u uninstalls; not installed
-      {true, {"/h"}, 0, false, nullptr},
-  };
-  for (const auto& c : cases) {
-    FakePlatform p;
-    setUp(p);
-    p.files["/good.txt"] = p.files["good.txt"];
-    p.slash = c.slash;
-    const Result r = run(p, c.args);
-    const std::string what = std::string(c.args.back()) + (c.slash ? " (Windows)" : " (POSIX)");
-    EXPECT_EQ(r.status, c.status) << what << r.err;
-    EXPECT_EQ(p.diskSystem.writes().size(), c.writesDisk ? 1u : 0u) << what;
-    EXPECT_EQ(p.files.count("/u"), c.fileWritten ? 1u : 0u) << what;
   }
 }
 
