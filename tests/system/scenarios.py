@@ -100,7 +100,7 @@ class Context:
             config_path = self.path("config.txt")
             with open(config_path, "w") as f:
                 f.write(config)
-            # Relative: a leading slash would make the name an option.
+            # Relative, as on Windows, where a leading slash makes an option.
             arguments.append(os.path.basename(config_path))
         env = dict(os.environ, VORNBOOT_DISKS=":".join(d.path for d in disks))
         result = subprocess.run([self.exe] + arguments, env=env, capture_output=True,
