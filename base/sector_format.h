@@ -49,6 +49,10 @@ inline constexpr unsigned kSectorCount = 12;
 inline constexpr std::uint8_t kTypeEmpty = 0x00;
 inline constexpr std::uint8_t kTypeExtended = 0x05;
 inline constexpr std::uint8_t kTypeExtendedLba = 0x0F;
+/// The type of a GPT disk's protective (or hybrid) MBR entry: the partitions
+/// are in the GPT, which a BIOS boot sector does not read.
+inline constexpr std::uint8_t kTypeGptProtective = 0xEE;
+inline constexpr std::uint8_t kBootSignatureBytes[2] = {0x55, 0xAA};
 
 /// True for the two types of an extended partition (a container, not bootable).
 constexpr bool isExtendedType(std::uint8_t type) {
@@ -79,6 +83,11 @@ inline std::uint8_t slotType(const std::uint8_t* sector, unsigned j) {
 }
 inline std::uint32_t signature(const std::uint8_t* sector) {
   return read32(sector + kDiskSignature);
+}
+/// True when the sector ends in 0x55 0xAA, without which a BIOS boots no disk.
+inline bool hasBootSignature(const std::uint8_t* sector) {
+  return sector[kBootSignature] == kBootSignatureBytes[0] &&
+         sector[kBootSignature + 1] == kBootSignatureBytes[1];
 }
 /// The number of slots whose type ID is not 0 (the drive layout's partition
 /// count as the image-file mode reads it).

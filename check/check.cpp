@@ -10,6 +10,7 @@
 #include "check/report.h"
 #include "check/save_copy.h"
 #include "config/parser.h"
+#include "disk/disk_error.h"
 #include "disk/inventory.h"
 #include "image/compiler.h"
 #include "image/installer.h"
@@ -120,7 +121,11 @@ int runCheck(int argc, const char* const* argv, Platform& platform, Terminal* te
   // The same inventory as VornBoot32's, every disk opened for reading only.
   ReadOnlyDisks disks(platform.disks());
   BootConfig config(takeInventory(disks, OpenMode::ReadOnly));
-  if (!config.diskZero()) return result<msgNoHardDisk>(err, CheckNoDisk);
+  if (!config.diskZero()) {
+    char reason[kMessageBufferSize];
+    describeDiskError(disks.lastError(), reason);
+    return result<msgNoHardDisk>(err, CheckNoDisk, static_cast<const char*>(reason));
+  }
 
   Report report;
   report.installed = IsInstalled(config);

@@ -289,6 +289,8 @@ class FakeHost : public Platform, public Terminal {
   std::string shown;
 
   bool isNtFamily() override { return true; }
+  bool slashOptions() override { return false; }
+  bool namesBlockDevice(const char*) override { return false; }
   DiskSystem& disks() override { return disks_; }
   std::unique_ptr<InputStream> openForReading(const char* name) override {
     if (std::string(name) != "c.txt") return nullptr;

@@ -21,6 +21,8 @@ class ReadOnlyDisks : public DiskSystem {
   void close(DiskHandle handle) override { disks_.close(handle); }
   bool holdsSystemVolume(DiskHandle handle) override { return disks_.holdsSystemVolume(handle); }
   std::uint64_t sectorCount(DiskHandle handle) override { return disks_.sectorCount(handle); }
+  DiskError lastError() const override { return disks_.lastError(); }
+  std::string path(DiskHandle handle) const override { return disks_.path(handle); }
 
  private:
   DiskSystem& disks_;

@@ -27,14 +27,33 @@ class Win32DiskSystem : public DiskSystem {
 
   DiskHandle open(unsigned diskNumber, OpenMode mode) override;
   bool readSector(DiskHandle handle, std::uint8_t* buffer, std::uint32_t sector) override;
+  /// Writes all 512 bytes (a short write is continued), then FlushFileBuffers.
   bool writeSector(DiskHandle handle, const std::uint8_t* buffer, std::uint32_t sector) override;
   void close(DiskHandle handle) override;
   bool holdsSystemVolume(DiskHandle handle) override;
 
+  DiskError lastError() const override { return lastError_; }
+  std::string path(DiskHandle handle) const override;
+  /// LockFileEx on a byte range far past the data, which other programs
+  /// that lock the same way respect; a raw disk has no lock of its own.
+  LockResult lockExclusive(DiskHandle handle) override;
+  /// Through a second handle opened with FILE_FLAG_NO_BUFFERING, so that an
+  /// image file is not read from the file cache (raw disk handles are not
+  /// cached); the ordinary read when that handle cannot be had.
+  bool readSectorUncached(DiskHandle handle, std::uint8_t* buffer, std::uint32_t sector) override;
+  /// The drive geometry's bytes per sector for a raw disk; 512 for an image.
+  unsigned logicalSectorSize(DiskHandle handle) override;
+  /// The same volume serial number and file index.
+  bool isSameFile(DiskHandle handle, const char* path) override;
+
  private:
+  bool failed(DiskHandle handle, unsigned long error, unsigned transferred);
+
   bool imageMode_;
   std::vector<std::string> paths_;
   std::string systemVolume_;
+  std::vector<std::pair<DiskHandle, std::string>> openPaths_;
+  DiskError lastError_;
 };
 
 }  // namespace vornboot

@@ -4,12 +4,12 @@
 
 namespace vornboot {
 
-CommandLine readCommandLine(int argc, const char* const* argv) {
+CommandLine readCommandLine(int argc, const char* const* argv, OptionStart optionStart) {
   CommandLine cl;
   if (argc < 2) return cl;
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
-    if (arg[0] == '-' || arg[0] == '/') {
+    if (arg[0] == '-' || (arg[0] == '/' && optionStart == OptionStart::DashOrSlash)) {
       switch (arg[1]) {
         case 'h':
         case 'H':

@@ -26,9 +26,14 @@ struct CommandLine {
   std::uint32_t flags = 0;
 };
 
+/// Which arguments are options. On Windows an option begins with '-' or '/';
+/// on a POSIX host '/' begins an absolute file name, so options begin with '-'
+/// only there.
+enum class OptionStart { DashOrSlash, DashOnly };
+
 /// Reads the arguments after the program name. Never fails: an unusable
 /// command line gives the usage mode. A file name longer than 127 characters
 /// is unusable (it is refused rather than cut to another file's name).
-CommandLine readCommandLine(int argc, const char* const* argv);
+CommandLine readCommandLine(int argc, const char* const* argv, OptionStart optionStart);
 
 }  // namespace vornboot

@@ -15,14 +15,27 @@ struct Case {
   const char* fileName;
 };
 
-CommandLine read(const std::vector<const char*>& args) {
+CommandLine read(const std::vector<const char*>& args,
+                 OptionStart start = OptionStart::DashOrSlash) {
   std::vector<const char*> argv{"VornBoot32"};
   argv.insert(argv.end(), args.begin(), args.end());
-  return readCommandLine(int(argv.size()), argv.data());
+  return readCommandLine(int(argv.size()), argv.data(), start);
 }
 
+void expectCases(const std::vector<Case>& cases, OptionStart start) {
+  for (const Case& c : cases) {
+    std::string where;
+    for (const char* a : c.args) where += std::string(a) + " ";
+    const CommandLine cl = read(c.args, start);
+    EXPECT_EQ(cl.mode, c.mode) << where;
+    EXPECT_EQ(cl.flags, c.flags) << where;
+    EXPECT_STREQ(cl.fileName.c_str(), c.fileName) << where;
+  }
+}
+
+// The Windows rule: options begin with '-' or '/'.
 TEST(CommandLine, ReadsModesFlagsAndFileNames) {
-  const Case cases[] = {
+  const std::vector<Case> cases = {
       {{}, ModeUsage, 0, ""},
       {{"-b"}, ModeBuild, 0, ""},
       {{"-bq", "config.txt"}, ModeUsage, 0, ""},  // an unknown sub-letter ends the reading
@@ -48,14 +61,28 @@ TEST(CommandLine, ReadsModesFlagsAndFileNames) {
       {{"-ubn", "f"}, ModeUninstall, 0, "f"},  // only b reads further letters
       {{"-bn", "f", "-bp"}, ModeBuild, fromPartitionTable | printPasswords, "f"},
   };
-  for (const Case& c : cases) {
-    std::string where;
-    for (const char* a : c.args) where += std::string(a) + " ";
-    const CommandLine cl = read(c.args);
-    EXPECT_EQ(cl.mode, c.mode) << where;
-    EXPECT_EQ(cl.flags, c.flags) << where;
-    EXPECT_STREQ(cl.fileName.c_str(), c.fileName) << where;
-  }
+  expectCases(cases, OptionStart::DashOrSlash);
+}
+
+// The POSIX rule: '/' begins a file name, so an absolute path given to -b
+// is never read as another option (as "/u" once turned a build into an
+// uninstall), and an absolute path alone means install.
+TEST(CommandLine, OnPosixHostsOnlyADashBeginsAnOption) {
+  const std::vector<Case> cases = {
+      {{"-bp", "/usr/local/backup.txt"}, ModeBuild, printPasswords, "/usr/local/backup.txt"},
+      {{"/home/me/boot.conf"}, ModeInstall, 0, "/home/me/boot.conf"},
+      {{"-x", "/u"}, ModeInstall, noInt13Extensions, "/u"},
+      {{"/", "-u"}, ModeUninstall, 0, "/"},
+      {{"/BNSP", "out.txt"}, ModeInstall, 0, "out.txt"},
+      {{"/h", "-h"}, ModeUsage, 0, "/h"},
+      {{"-bnsp", "out.txt"},
+       ModeBuild,
+       fromPartitionTable | printDefaults | printPasswords,
+       "out.txt"},
+      {{"-", "config.txt"}, ModeUsage, 0, ""},
+      {{"-bq", "/config.txt"}, ModeUsage, 0, ""},
+  };
+  expectCases(cases, OptionStart::DashOnly);
 }
 
 TEST(CommandLine, RefusesAFileNameThatDoesNotFit) {

@@ -18,6 +18,12 @@ enum ExitStatus : int {
   StatusCannotOpen = -5,
   StatusConfigErrors = -6,
   StatusNoDisk = -7,
+  StatusNoBootSignature = -8,
+  StatusGptDisk = -9,
+  StatusSectorSize = -10,
+  StatusDiskLocked = -11,
+  StatusDiskChanged = -12,
+  StatusOutputIsADisk = -13,
 };
 
 /// The whole program: banner, platform check, command line, one flow, the

@@ -16,15 +16,19 @@ using testing::DiskAccess;
 using testing::makeSector0;
 using testing::MemoryDiskSystem;
 
-// A host with in-memory disks and files.
+// A host with in-memory disks and files. A file being written takes the place
+// of the old one only when it is closed.
 class FakePlatform : public Platform {
  public:
   bool nt = true;
+  bool failWrites = false;
   MemoryDiskSystem diskSystem;
   std::map<std::string, std::string> files;
   std::vector<std::string> opened;
+  std::vector<std::string> blockDevices;
 
   bool isNtFamily() override { return nt; }
+  bool slashOptions() override { return false; }
   DiskSystem& disks() override { return diskSystem; }
 
   std::unique_ptr<InputStream> openForReading(const char* name) override {
@@ -35,7 +39,10 @@ class FakePlatform : public Platform {
   }
   std::unique_ptr<OutputFile> createForWriting(const char* name, bool) override {
     opened.push_back(name);
-    return std::make_unique<Output>(files[name]);
+    return std::make_unique<Output>(files[name], failWrites);
+  }
+  bool namesBlockDevice(const char* name) override {
+    return std::find(blockDevices.begin(), blockDevices.end(), name) != blockDevices.end();
   }
 
  private:
@@ -51,13 +58,19 @@ class FakePlatform : public Platform {
     std::size_t at = 0;
   };
   struct Output : OutputFile {
-    explicit Output(std::string& t) : text(t) { text.clear(); }
+    Output(std::string& t, bool fail) : target(t), failing(fail) {}
     bool write(const char* data, std::size_t size) override {
+      if (failing) size /= 2;
       text.append(data, size);
+      return !failing;
+    }
+    bool close() override {
+      target = text;
       return true;
     }
-    bool close() override { return true; }
-    std::string& text;
+    std::string& target;
+    bool failing;
+    std::string text;
   };
 };
 
@@ -141,7 +154,7 @@ TEST(Driver, OnlyInstallAndUninstallWriteAndOnlySectorZeroOfDiskZero) {
               step.writes ? std::vector<std::string>{"0:0"} : std::vector<std::string>{})
         << what;
     for (const DiskAccess& a : p.diskSystem.log) {
-      if (a.kind == DiskAccess::Read) {
+      if (a.kind == DiskAccess::Read || a.kind == DiskAccess::ReadUncached) {
         EXPECT_EQ(a.sector, 0u) << what;
       }
     }
@@ -149,15 +162,164 @@ TEST(Driver, OnlyInstallAndUninstallWriteAndOnlySectorZeroOfDiskZero) {
   }
 }
 
-TEST(Driver, AFailedOrUnverifiedWriteIsAWriteError) {
-  for (bool corrupt : {false, true}) {
+// "Disk 0 cannot be read" names the disk and the reason, and for a
+// permission error what to do about it.
+TEST(Driver, NoDiskZeroSaysWhy) {
+  const std::string noDisk = "No hard disk found: disk 0 cannot be read: ";
+  const struct {
+    const char* why;
+    bool present, failOpen, failRead;
+    DiskError::Remedy remedy;
+    std::string reason;
+  } cases[] = {
+      {"no disk in the list", false, false, false, DiskError::NoRemedy,
+       "VORNBOOT_DISKS lists no disk"},
+      {"cannot be opened", true, true, false, DiskError::NoRemedy,
+       "d0.img: No such file or directory"},
+      {"not allowed (POSIX)", true, true, false, DiskError::RunAsRoot,
+       "d0.img: Permission denied (run VornBoot32 as root)"},
+      {"not allowed (Windows)", true, true, false, DiskError::RunAsAdministrator,
+       "d0.img: Permission denied (run VornBoot32 as Administrator)"},
+      {"opens but cannot be read", true, false, true, DiskError::NoRemedy,
+       "d0.img: Input/output error"},
+  };
+  for (const auto& c : cases) {
+    for (const char* mode : {"good.txt", "-u", "-bp"}) {
+      FakePlatform p;
+      p.files["good.txt"] = "";
+      if (c.present) {
+        MemoryDiskSystem::Disk& d = p.diskSystem.addDisk();
+        d.failOpen = c.failOpen;
+        d.failRead = c.failRead;
+        d.openRemedy = c.remedy;
+        if (c.remedy != DiskError::NoRemedy) d.openFailure = "Permission denied";
+      }
+      const Result r = run(p, {mode, "out.txt"});
+      EXPECT_EQ(r.status, -7) << c.why << " " << mode;
+      EXPECT_EQ(r.err, noDisk + c.reason) << c.why << " " << mode;
+    }
+  }
+}
+
+// A disk 0 that the BIOS would not boot, or that holds a GPT, or whose sectors
+// are not 512 bytes, is refused before the configuration is read.
+TEST(Driver, InstallRefusesADiskZeroThatCannotBootIt) {
+  const struct {
+    std::vector<std::uint8_t> sector0;
+    unsigned sectorSize;
+    int status;
+    const char* err;
+  } cases[] = {
+      {std::vector<std::uint8_t>(512, 0), 512, -8,
+       "Disk 0 (d0.img) cannot be booted: its sector 0 does not end in 0x55 0xAA; nothing was "
+       "written"},
+      {makeSector0(1, {{0x80, 0x07, 63, 1000}, {0, 0xEE, 1, 62}}), 512, -9,
+       "Disk 0 (d0.img) has a GPT partition table (type 0xEE): VornBoot boots BIOS/MBR systems "
+       "only; nothing was written"},
+      {makeSector0(1, {{0x80, 0x07, 63, 1000}}), 4096, -10,
+       "Disk 0 (d0.img) has 4096-byte sectors, VornBoot needs 512-byte sectors; nothing was "
+       "written"},
+  };
+  for (const auto& c : cases) {
     FakePlatform p;
     setUp(p);
-    (corrupt ? p.diskSystem.disks[0].corruptWrites : p.diskSystem.disks[0].failWrite) = true;
+    std::copy(c.sector0.begin(), c.sector0.end(), p.diskSystem.sector(0));
+    p.diskSystem.disks[0].sectorSize = c.sectorSize;
     const Result r = run(p, {"good.txt"});
-    EXPECT_EQ(r.status, -2);
+    EXPECT_EQ(r.status, c.status) << c.err;
     EXPECT_EQ(r.out, kBanner);
-    EXPECT_EQ(r.err, "Hard disk write error");
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_TRUE(p.diskSystem.writes().empty());
+    EXPECT_EQ(std::vector<std::uint8_t>(p.diskSystem.sector(0), p.diskSystem.sector(0) + 512),
+              c.sector0);
+    EXPECT_EQ(std::count(p.opened.begin(), p.opened.end(), "good.txt"), 0);  // not even read
+  }
+}
+
+// Install and uninstall hold disk 0 locked, write nothing over a sector 0
+// that another program changed since the start, and after a failed write say
+// what sector 0 holds.
+TEST(Driver, WritesOfSectorZeroAreGuardedAndTheirFailuresExplained) {
+  using Setup = void (*)(MemoryDiskSystem::Disk&);
+  const std::string writeError = "Hard disk write error: sector 0 of disk 0 ";
+  const struct {
+    const char* why;
+    Setup setUp;
+    int status;
+    std::string err;
+    std::size_t writes;
+  } cases[] = {
+      {"another program holds disk 0 locked", [](auto& d) { d.lockedByAnother = true; }, -11,
+       "Disk 0 (d0.img) is locked by another program; nothing was written", 0},
+      {"no lock on this platform", [](auto& d) { d.lockUnsupported = true; }, 0, "", 1},
+      {"sector 0 changes between the read and the write",
+       [](auto& d) { d.afterFirstRead = [](auto& disk) { disk.bytes[450] = 0x0C; }; }, -12,
+       "Sector 0 of disk 0 (d0.img) was changed by another program while VornBoot ran; nothing "
+       "was written: run VornBoot32 again",
+       0},
+      {"the write fails", [](auto& d) { d.failWrite = true; }, -2,
+       writeError + "holds its previous content (d0.img: Input/output error)", 2},
+      {"other bytes stored once", [](auto& d) { d.corruptNextWrites = 1; }, -2,
+       writeError + "holds its previous content (d0.img: the sector read back differs from the one "
+                    "written)",
+       2},
+      {"other bytes stored every time", [](auto& d) { d.corruptWrites = true; }, -2,
+       writeError +
+           "could not be put back and may be damaged: run VornBoot32 -u, or restore a saved copy "
+           "of it (d0.img: the sector read back differs from the one written)",
+       2},
+      {"sector 0 cannot be read again", [](auto& d) { d.readsBeforeFailure = 1; }, -2,
+       writeError + "could not be read again, nothing was written (d0.img: Input/output error)", 0},
+  };
+  for (const auto& c : cases) {
+    for (bool uninstall : {false, true}) {
+      SCOPED_TRACE(std::string(c.why) + (uninstall ? " (uninstall)" : " (install)"));
+      FakePlatform p;
+      setUp(p);
+      if (uninstall) {
+        ASSERT_EQ(run(p, {"good.txt"}).status, 0);
+      }
+      p.diskSystem.log.clear();
+      c.setUp(p.diskSystem.disks[0]);
+      const Result r = run(p, {uninstall ? "-u" : "good.txt"});
+      EXPECT_EQ(r.status, c.status) << r.err;
+      EXPECT_EQ(r.err, c.err);
+      EXPECT_EQ(p.diskSystem.writes(), std::vector<std::string>(c.writes, "0:0"));
+      EXPECT_EQ(p.diskSystem.openHandles, 0);
+    }
+  }
+}
+
+// The configuration text never lands on a disk, and a build that could not
+// write its whole text leaves the old file as it was.
+TEST(Driver, BuildNeverDestroysData) {
+  const struct {
+    const char* name;
+    bool failWrites;
+    int status;
+    const char* err;
+  } cases[] = {
+      {"d0.img", false, -13, "Cannot write the configuration to d0.img: it is disk 0"},
+      {"d1.img", false, -13, "Cannot write the configuration to d1.img: it is disk 1"},
+      {"/dev/sdz", false, -13, "Cannot write the configuration to /dev/sdz: it is a disk device"},
+      {"old.txt", true, -4, "Cannot create file old.txt"},
+  };
+  for (const auto& c : cases) {
+    FakePlatform p;
+    setUp(p);
+    p.blockDevices = {"/dev/sdz"};
+    p.files["old.txt"] = "the old configuration";
+    p.failWrites = c.failWrites;
+    const auto diskZero =
+        std::vector<std::uint8_t>(p.diskSystem.sector(0), p.diskSystem.sector(0) + 512);
+    const Result r = run(p, {"-bp", c.name});
+    EXPECT_EQ(r.status, c.status) << c.name;
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(p.files["old.txt"], "the old configuration");
+    EXPECT_EQ(std::count(p.opened.begin(), p.opened.end(), c.name), c.failWrites ? 1 : 0);
+    EXPECT_EQ(std::vector<std::uint8_t>(p.diskSystem.sector(0), p.diskSystem.sector(0) + 512),
+              diskZero);
+    EXPECT_TRUE(p.diskSystem.writes().empty());
   }
 }
 

@@ -44,6 +44,21 @@ long FileInput::read(char* buffer, std::size_t size) {
   return long(kept);
 }
 
+ReplacingOutput::~ReplacingOutput() {
+  if (!file_) return;
+  std::fclose(file_);
+  std::remove(temporary_.c_str());
+}
+
+bool ReplacingOutput::close() {
+  const bool written = std::fflush(file_) == 0 && !std::ferror(file_) && sync_(file_);
+  const bool closed = std::fclose(file_) == 0;
+  file_ = nullptr;
+  if (written && closed && replace_(temporary_.c_str(), target_.c_str())) return true;
+  std::remove(temporary_.c_str());
+  return false;
+}
+
 bool FileInput::interactive() const {
   return VB_ISATTY(VB_FILENO(file_)) != 0;
 }

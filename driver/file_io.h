@@ -2,6 +2,8 @@
 // Files through the C runtime, for the platforms' text-mode file access.
 
 #include <cstdio>
+#include <string>
+#include <utility>
 
 #include "config/input_stream.h"
 #include "driver/platform.h"
@@ -49,6 +51,38 @@ class FileOutput : public OutputFile {
 
  private:
   std::FILE* file_;
+};
+
+/// Writes a temporary file beside the target and, when closed, puts it in the
+/// target's place; destroyed unclosed, or when closing fails, it removes the
+/// temporary file and leaves the target as it was. The platform supplies how
+/// a file reaches the disk and how one file replaces another.
+class ReplacingOutput : public OutputFile {
+ public:
+  using Sync = bool (*)(std::FILE* file);
+  using Replace = bool (*)(const char* from, const char* to);
+  ReplacingOutput(std::FILE* file, std::string temporary, std::string target, Sync sync,
+                  Replace replace)
+      : file_(file),
+        temporary_(std::move(temporary)),
+        target_(std::move(target)),
+        sync_(sync),
+        replace_(replace) {}
+  ~ReplacingOutput() override;
+  ReplacingOutput(const ReplacingOutput&) = delete;
+  ReplacingOutput& operator=(const ReplacingOutput&) = delete;
+
+  bool write(const char* data, std::size_t size) override {
+    return std::fwrite(data, 1, size, file_) == size;
+  }
+  bool close() override;
+
+ private:
+  std::FILE* file_;
+  std::string temporary_;
+  std::string target_;
+  Sync sync_;
+  Replace replace_;
 };
 
 }  // namespace vornboot

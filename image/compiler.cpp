@@ -60,6 +60,13 @@ bool layOut(const BootConfig& config, std::uint32_t diskCount, const Diagnostics
             Layout& out) {
   if (config.entries.empty()) return diagnostics.fileError<msgNoEntries>();
   if (config.typeMap.empty()) return diagnostics.fileError<msgNoPartitionMap>();
+  // A GPT disk's protective entry that takes another type at boot leaves the
+  // whole disk unreadable to every system.
+  for (const TypeMapping& m : config.typeMap) {
+    if (m.originalId == mbr::kTypeGptProtective || m.hiddenId == mbr::kTypeGptProtective) {
+      return diagnostics.fileError<msgGptTypeMapped>();
+    }
+  }
   out.entryCount = config.entries.size();
   if (out.entryCount > layout::kMaxEntries) {
     diagnostics.fileWarning<msgOnlyFirst8Entries>();

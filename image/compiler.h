@@ -15,13 +15,13 @@ namespace vornboot {
 /// With `useExtensions` false the CHS boot step stays in place (option -x).
 ///
 /// It lays the sector out first and checks it, in order: entries present
-/// (441), map present (440), more than eight entries (warning 443, the rest
-/// are left out); then per compiled entry: a password holding the Enter code
-/// 0x1C (445), the fit of name, line end, password end and disk bytes (444),
-/// an empty or extended partition made active on disk 0 (435, 436); last the
-/// fit of the whole list (444). The first error is reported to `diagnostics`
-/// in the file-level form and ends the compilation with false, with nothing
-/// written to `image`. Only a layout that passed every check is written.
+/// (441), map present (440), no pair with the GPT type 0xEE (446), more than
+/// eight entries (warning 443, the rest are left out); then per compiled entry: a password holding
+/// the Enter code 0x1C (445), the fit of name, line end, password end and disk bytes (444), an
+/// empty or extended partition made active on disk 0 (435, 436); last the fit of the whole list
+/// (444). The first error is reported to `diagnostics` in the file-level form and ends the
+/// compilation with false, with nothing written to `image`. Only a layout that passed every check
+/// is written.
 ///
 /// Needs disk 0 in the inventory: without it the result is false, with no
 /// message and nothing written to `image`.

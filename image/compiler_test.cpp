@@ -112,6 +112,26 @@ TEST(CompileImage, MissingMapOrEntriesReportsOneError) {
   }
 }
 
+// Hiding a GPT disk's protective entry (or showing another type as it) would
+// make the whole GPT disk unreadable to every system.
+TEST(CompileImage, APairWithTheGptTypeIsRefused) {
+  const struct {
+    std::uint8_t original, hidden;
+    bool refused;
+  } cases[] = {{0xEE, 0xFE, true}, {0x0E, 0xEE, true}, {0xED, 0xFD, false}};
+  for (const auto& c : cases) {
+    Machine m({standardDiskZero()});
+    m.addMapping(0x07, 0x17);
+    m.addMapping(c.original, c.hidden);
+    m.addPlan(m.addEntry("A"), 0, {A, U, U, U});
+    EXPECT_EQ(m.compile(), !c.refused) << int(c.original);
+    EXPECT_EQ(m.diagnostics, c.refused ? "boot.cfg: error: partition ID 0xEE (GPT) cannot be "
+                                         "mapped: hiding it would make a GPT disk unreadable\n"
+                                       : "")
+        << int(c.original);
+  }
+}
+
 TEST(CompileImage, NineEntriesCompileTheFirstEight) {
   Machine m({standardDiskZero()});
   m.addMapping(0x07, 0x17);

@@ -54,8 +54,9 @@ TEST(Installer, InstallWritesSectorZeroOfDiskZeroOnly) {
   const std::size_t inventoryEnd = m.system.log.size();
   ASSERT_TRUE(InstallImage(*m.config, m.image.data()));
   EXPECT_EQ(accessesSince(m.system, inventoryEnd),
-            (std::vector<std::pair<int, std::string>>{{DiskAccess::Write, "0:0"},
-                                                      {DiskAccess::Read, "0:0"}}));
+            (std::vector<std::pair<int, std::string>>{{DiskAccess::ReadUncached, "0:0"},
+                                                      {DiskAccess::Write, "0:0"},
+                                                      {DiskAccess::ReadUncached, "0:0"}}));
   EXPECT_EQ(sectorOf(m.system, 0), m.image);
   EXPECT_EQ(sectorOf(m.system, 1), diskOneBefore);
   for (std::uint32_t s = 1; s < 64; ++s) EXPECT_EQ(m.system.sector(0, s)[0], 0) << "sector " << s;
@@ -86,8 +87,9 @@ TEST(Installer, UninstallRightAfterInstall) {
   const std::size_t inventoryEnd = second.system.log.size();
   ASSERT_TRUE(Uninstall(*second.config));
   EXPECT_EQ(accessesSince(second.system, inventoryEnd),
-            (std::vector<std::pair<int, std::string>>{{DiskAccess::Write, "0:0"},
-                                                      {DiskAccess::Read, "0:0"}}));
+            (std::vector<std::pair<int, std::string>>{{DiskAccess::ReadUncached, "0:0"},
+                                                      {DiskAccess::Write, "0:0"},
+                                                      {DiskAccess::ReadUncached, "0:0"}}));
   const auto after = sectorOf(second.system, 0);
   EXPECT_TRUE(std::equal(after.begin(), after.begin() + 440, boot::kStandardTemplate));
   EXPECT_EQ(after[437], 0x2C);
@@ -101,6 +103,34 @@ TEST(Installer, UninstallRightAfterInstall) {
 
   Machine third({after});
   EXPECT_FALSE(IsInstalled(*third.config));
+}
+
+// Install refuses a disk 0 that cannot boot what it would write.
+TEST(Installer, DiskZeroMustBeABiosMbrDiskOf512ByteSectors) {
+  auto noSignature = kDiskZero;
+  noSignature[511] = 0;
+  const struct {
+    const char* why;
+    std::vector<std::uint8_t> sector0;
+    unsigned sectorSize;
+    DiskZeroFault fault;
+  } cases[] = {
+      {"an MBR disk", kDiskZero, 512, DiskZeroFault::None},
+      {"a sector size the platform cannot tell", kDiskZero, 0, DiskZeroFault::None},
+      {"no 0x55 0xAA", noSignature, 512, DiskZeroFault::NoBootSignature},
+      {"a blank disk", std::vector<std::uint8_t>(512, 0), 512, DiskZeroFault::NoBootSignature},
+      {"a GPT protective MBR", makeSector0(0, {{0, 0xEE, 1, 0xFFFFFFFF}}), 512,
+       DiskZeroFault::GptTable},
+      {"a hybrid MBR: 0xEE in a later slot",
+       makeSector0(0, {{0x80, 0x07, 2048, 100}, {0, 0x0B, 4096, 100}, {0, 0xEE, 1, 2047}}), 512,
+       DiskZeroFault::GptTable},
+      {"4096-byte sectors", kDiskZero, 4096, DiskZeroFault::SectorSize},
+  };
+  for (const auto& c : cases) {
+    Sector s;
+    std::copy(c.sector0.begin(), c.sector0.end(), s.begin());
+    EXPECT_EQ(diskZeroFault(s, c.sectorSize), c.fault) << c.why;
+  }
 }
 
 TEST(Installer, InstalledTestLooksAtTheMarkerOnly) {
@@ -124,31 +154,81 @@ TEST(Installer, UninstallWithoutMarkerWritesNothing) {
   EXPECT_EQ(sectorOf(m.system, 0), kDiskZero);
 }
 
-TEST(Installer, FailedOrCorruptedWritesAreFailures) {
+// Sector 0 is read again from the device right before the write: a change
+// that another program made since the start is not overwritten.
+TEST(Installer, ASectorZeroChangedSinceTheStartIsNotOverwritten) {
+  for (bool uninstall : {false, true}) {
+    auto installedSector = kDiskZero;
+    installedSector[444] = 0x42;
+    installedSector[445] = 0x4D;
+    Machine m({installedSector});
+    configure(m);
+    m.system.sector(0)[mbr::kPartitionTable + mbr::kTypeId] = 0x83;  // a partitioner at work
+    const auto changed = sectorOf(m.system, 0);
+    const WriteResult r =
+        uninstall ? Uninstall(*m.config) : InstallImage(*m.config, m.image.data());
+    EXPECT_EQ(r.outcome, WriteOutcome::Changed);
+    EXPECT_TRUE(m.system.writes().empty());
+    EXPECT_EQ(sectorOf(m.system, 0), changed);
+  }
+}
+
+// A write that fails, is short, or stores other bytes is followed by the
+// copy taken at start; only the read-back decides what sector 0 now holds.
+TEST(Installer, AFailedWriteIsRepairedAndTheOutcomeSaysWhatSectorZeroHolds) {
   auto installedSector = kDiskZero;
   installedSector[444] = 0x42;
   installedSector[445] = 0x4D;
-  struct Case {
+  using Setup = void (*)(MemoryDiskSystem::Disk&);
+  const struct {
     const char* why;
-    bool failWrite, corrupt, failRead;
+    Setup setUp;
+    WriteOutcome outcome;
+    DiskError::Kind error;
+    std::size_t writes;
   } cases[] = {
-      {"write fails", true, false, false},
-      {"write stores other bytes", false, true, false},
-      {"read-back fails", false, false, true},
+      {"a write that stores nothing", [](auto& d) { d.failWrite = true; },
+       WriteOutcome::FailedUnchanged, DiskError::System, 2},
+      {"half a sector stored once, then the failure", [](auto& d) { d.failNextWrites = 1; },
+       WriteOutcome::FailedUnchanged, DiskError::System, 2},
+      {"two half writes: the second puts the changed half back",
+       [](auto& d) { d.failNextWrites = 2; }, WriteOutcome::FailedUnchanged, DiskError::System, 2},
+      {"other bytes stored once", [](auto& d) { d.corruptNextWrites = 1; },
+       WriteOutcome::FailedUnchanged, DiskError::Mismatch, 2},
+      {"other bytes stored every time", [](auto& d) { d.corruptWrites = true; },
+       WriteOutcome::FailedDamaged, DiskError::Mismatch, 2},
+      {"the read-back fails", [](auto& d) { d.readsBeforeFailure = 1; },
+       WriteOutcome::FailedDamaged, DiskError::System, 2},
+      {"sector 0 cannot be read again before the write", [](auto& d) { d.readsBeforeFailure = 0; },
+       WriteOutcome::Unreadable, DiskError::System, 0},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.why);
     for (bool uninstall : {false, true}) {
       Machine m({installedSector});
       configure(m);
-      MemoryDiskSystem::Disk& disk = m.system.disks[0];
-      disk.failWrite = c.failWrite;
-      disk.corruptWrites = c.corrupt;
-      disk.failRead = c.failRead;
-      EXPECT_FALSE(uninstall ? Uninstall(*m.config) : InstallImage(*m.config, m.image.data()));
-      EXPECT_EQ(m.system.writes(), std::vector<std::string>{"0:0"});  // no retry
+      c.setUp(m.system.disks[0]);
+      const WriteResult r =
+          uninstall ? Uninstall(*m.config) : InstallImage(*m.config, m.image.data());
+      EXPECT_EQ(r.outcome, c.outcome);
+      EXPECT_EQ(r.error.kind, c.error);
+      EXPECT_EQ(r.error.path, "d0.img");
+      EXPECT_EQ(m.system.writes(), std::vector<std::string>(c.writes, "0:0"));
+      if (c.outcome != WriteOutcome::FailedDamaged) {
+        EXPECT_EQ(sectorOf(m.system, 0), installedSector);
+      }
     }
   }
+}
+
+TEST(Installer, TheLockIsTakenOnDiskZeroOnly) {
+  Machine m({kDiskZero, kDiskOne});
+  m.system.disks[0].lockedByAnother = true;
+  EXPECT_EQ(HoldDiskZero(*m.config), LockResult::Busy);
+  m.system.disks[0].lockedByAnother = false;
+  EXPECT_EQ(HoldDiskZero(*m.config), LockResult::Locked);
+  EXPECT_EQ(m.system.log.back().kind, DiskAccess::Lock);
+  EXPECT_EQ(m.system.log.back().disk, 0u);
 }
 
 TEST(Installer, WithoutDiskZeroNothingHappens) {

@@ -18,6 +18,9 @@ void addTypesOf(const PhysicalDisk& disk, BootConfig& config) {
   for (unsigned j = 0; j < mbr::kSlotCount; ++j) {
     std::uint8_t type = mbr::slotType(disk.sector0.data(), j);
     if (type == mbr::kTypeEmpty) return;  // slots after an empty one are not looked at
+    // A pair for a GPT disk's protective entry would offer to hide the whole
+    // disk: it is left out of the map (and the compiler refuses one).
+    if (type == mbr::kTypeGptProtective) continue;
     if (!config.findMapping(type)) config.typeMap.push_back(mappingFor(type));
   }
 }
@@ -31,9 +34,10 @@ EntryDisk planFor(const PhysicalDisk& disk, const BootConfig& config) {
     if (slot[mbr::kBootIndicator] != 0) {
       plan.partitionState[j] = Active;
     } else {
-      // Every type on the disks is in the map by now.
+      // Every type on the disks is in the map by now, but the GPT type,
+      // which stays visible.
       const TypeMapping* m = config.findMapping(type);
-      plan.partitionState[j] = m && type == m->originalId ? Enable : Disable;
+      plan.partitionState[j] = !m || type == m->originalId ? Enable : Disable;
     }
   }
   return plan;

@@ -68,8 +68,8 @@ def main():
 
     env = dict(os.environ, VORNBOOT_DISKS=":".join(d.path for d in disks))
     exe = os.path.abspath(args.exe)
-    # File names are given relative to the output directory: VornBoot32 reads
-    # an argument that starts with a slash as an option.
+    # File names are given relative to the output directory, as a Windows
+    # user would (there an argument that starts with a slash is an option).
     conf = os.path.relpath(os.path.join(ROOT, "examples", "demo.conf"), out)
     run([exe, conf], env, cwd=out)
     readback = os.path.join(out, "readback.txt")

@@ -271,7 +271,7 @@ class CheckCliTest(unittest.TestCase):
             (["dir"], None, 2, "fatal error - reading the configuration input failed\n", ""),
             (["bad.txt"], None, -6, "", "bad.txt(2): error: parse error\n"),
             (["empty.txt"], None, -6, "empty.txt: error: no entries defined\n", ""),
-            (["c.txt"], [], -7, "No hard disk found: disk 0 cannot be read\n", ""),
+            (["c.txt"], [], -7, "No hard disk found: disk 0 cannot be read: VORNBOOT_DISKS lists no disk\n", ""),
             (["-s"], None, -3, "File name is not specified\n", ""),
             (["-q"], None, -8, "unknown option -q\n", ""),
             (["-i", "c.txt"], None, -8, "-i needs a terminal\n", ""),

@@ -11,7 +11,14 @@ program prints and writes before comparing (a Windows build writes text mode).
 """
 
 import argparse
+import errno
 import os
+import signal
+try:
+    import fcntl
+    import resource
+except ImportError:  # not on Windows
+    fcntl = resource = None
 import shlex
 import stat
 import struct
@@ -29,6 +36,9 @@ BANNER = None
 USAGE = ("Usage:\tVornBoot32 [options] <config_file> [options]\n\nOptions:\n\t-h\thelp\n"
          "\t-b[n|s]\tbuild <config_file> by current configuration\n\t-u\tuninstall\n"
          "\t-x\tdo not use Int 13 Extensions\n")
+
+
+NO_DISK_ZERO = "No hard disk found: disk 0 cannot be read: "
 
 
 def status(code):
@@ -125,14 +135,15 @@ class CliTest(unittest.TestCase):
             data = data.replace(b"\r\n", b"\n")
         return data.decode("latin-1")
 
-    def run_vb(self, *args, disks=None, system_volume=None):
+    def run_vb(self, *args, disks=None, system_volume=None, preexec=None):
         env = dict(os.environ)
         env.pop("VORNBOOT_SYSTEM_VOLUME", None)
         env["VORNBOOT_DISKS"] = ARGS.path_separator.join(disks or [])
         if system_volume:
             env["VORNBOOT_SYSTEM_VOLUME"] = system_volume
         cmd = shlex.split(ARGS.runner) + [ARGS.exe] + list(args)
-        p = subprocess.run(cmd, cwd=self.dir, env=env, capture_output=True, timeout=120)
+        p = subprocess.run(cmd, cwd=self.dir, env=env, capture_output=True, timeout=120,
+                           preexec_fn=preexec)
         out, err = p.stdout, p.stderr
         if ARGS.crlf:
             out, err = out.replace(b"\r\n", b"\n"), err.replace(b"\r\n", b"\n")
@@ -145,10 +156,34 @@ class CliTest(unittest.TestCase):
     def test_usage_touches_no_disk(self):
         d = self.disk("d0.img", EXAMPLE_DISK)
         before = os.stat(d).st_mtime_ns
-        for args in ([], ["-bq", "config.txt"], ["config.txt", "-h"], ["-", "-u"], ["/"]):
+        cases = [[], ["-bq", "config.txt"], ["config.txt", "-h"], ["-", "-u"]]
+        if ARGS.runner:
+            cases.append(["/"])  # Windows: an option character alone (on POSIX: a file name)
+        for args in cases:
             self.expect(self.run_vb(*args, disks=[d]), 0, BANNER + USAGE)
         self.assertEqual(self.read(d, 512), EXAMPLE_DISK)
         self.assertEqual(os.stat(d).st_mtime_ns, before)
+
+    def test_options_begin_with_a_dash_on_posix_and_a_slash_too_on_windows(self):
+        d0 = self.disk("d0.img", EXAMPLE_DISK)
+        if ARGS.runner:
+            self.expect(self.run_vb("/bp", "out.txt", disks=[d0]), 0,
+                        BANNER + 'Current configuration stored into file "out.txt"')
+            self.expect(self.run_vb("/u", disks=[d0]), 1, BANNER, "VornBoot was not installed")
+            self.expect(self.run_vb("c.txt", "/H", disks=[d0]), 0, BANNER + USAGE)
+            self.assertEqual(self.read(d0, 512), EXAMPLE_DISK)
+            return
+        # Once "-bp /usr/local/backup.txt" read the name as the option /u and uninstalled.
+        backup = self.path("backup.txt")
+        self.expect(self.run_vb("-bp", backup, disks=[d0]), 0,
+                    BANNER + 'Current configuration stored into file "%s"' % backup)
+        self.assertEqual(self.text_of(backup), EXAMPLE_TEXT)
+        self.assertEqual(self.read(d0, 512), EXAMPLE_DISK)
+        # An absolute name alone means install (it once printed the usage and exited 0).
+        config = self.file("boot.conf", 'map{{7,0x17}} entry "A" { disk 0 { active 0 } }')
+        self.expect(self.run_vb(config, disks=[d0]), 0,
+                    BANNER + "VornBoot has been successfully installed\n")
+        self.assertEqual(self.read(d0, 512)[444:446], b"BM")
 
     def test_missing_file_name(self):
         d = self.disk("d0.img", EXAMPLE_DISK)
@@ -249,6 +284,9 @@ class CliTest(unittest.TestCase):
              "cfg.txt: error: EMPTY partition 3 of entry \"a\" cannot be active\n"),
             ('map {{7,0x17}} entry "a" { password "(\\x1C)" disk 0 { active 0 } }',
              "cfg.txt: error: password of entry \"a\" holds the Enter key code 0x1C\n"),
+            ('map {{7,0x17} {0xEE,0xFE}} entry "a" { disk 0 { active 0 } }',
+             "cfg.txt: error: partition ID 0xEE (GPT) cannot be mapped: "
+             "hiding it would make a GPT disk unreadable\n"),
             ('map {{7,0x17}} entry "' + "n" * 124 + '" { disk 0 { active 0 } }',
              "cfg.txt: error: compiled information cannot fit in boot code: "
              "try to free 20 byte(s)\n"),
@@ -258,6 +296,54 @@ class CliTest(unittest.TestCase):
                 self.file("cfg.txt", text)
                 self.expect(self.run_vb("cfg.txt", disks=[d0]), -6, BANNER, err)
         self.assertEqual(self.read(d0, 512), EXAMPLE_DISK)
+
+    def test_install_refuses_a_disk_zero_that_cannot_boot_it(self):
+        # Each was once "successfully installed": the BIOS refused the first,
+        # the others said OK at boot and hung, the protective entry marked active.
+        gpt = sector0(0, [(0, 0xEE, 1, 0xFFFFFFFF)])
+        hybrid = sector0(0x1234, [(0x80, 0x07, 2048, 1000), (0, 0x0B, 4096, 100),
+                                  (0, 0xEE, 1, 2047)])
+        not_booted = ("Disk 0 (%s) cannot be booted: its sector 0 does not end in 0x55 0xAA; "
+                      "nothing was written")
+        gpt_disk = ("Disk 0 (%s) has a GPT partition table (type 0xEE): VornBoot boots "
+                    "BIOS/MBR systems only; nothing was written")
+        self.file("c.txt", 'map{{7,0x17}} entry "A" { disk 0 { active 0 } }')
+        for name, first, code, text in [("blank.img", bytes(512), -8, not_booted),
+                                        ("unsigned.img", EXAMPLE_DISK[:510] + b"\0\0", -8,
+                                         not_booted),
+                                        ("gpt.img", gpt, -9, gpt_disk),
+                                        ("hybrid.img", hybrid, -9, gpt_disk)]:
+            with self.subTest(disk=name):
+                d0 = self.disk(name, first)
+                before = self.read(d0)
+                self.expect(self.run_vb("c.txt", disks=[d0]), code, BANNER, text % d0)
+                self.assertEqual(self.read(d0), before)
+        # What -b makes of a GPT disk offers no pair that would hide it.
+        self.expect(self.run_vb("-b", "gpt.txt", disks=[self.path("hybrid.img")]), 0,
+                    BANNER + 'Current configuration stored into file "gpt.txt"')
+        text = self.text_of(self.path("gpt.txt"))
+        self.assertNotIn("{0xEE", text)
+        self.assertIn("\t\tenable\t2\t// 0xEE, ", text)
+
+    @unittest.skipIf(os.name != "posix", "flock")
+    def test_a_disk_locked_by_another_program_is_reported_not_waited_for(self):
+        if ARGS.runner:
+            self.skipTest("Windows byte-range locks are not flock locks")
+        d0 = self.disk("d0.img", EXAMPLE_DISK)
+        self.file("c.txt", WIN_CONFIG.replace("disk 1 { disable 0 }", ""))
+        self.run_vb("c.txt", disks=[d0])
+        installed = self.read(d0)
+        locked = "Disk 0 (%s) is locked by another program; nothing was written" % d0
+        with open(d0, "rb") as holder:
+            fcntl.flock(holder, fcntl.LOCK_EX)  # as sfdisk does while it works
+            for args in (["c.txt"], ["-u"]):
+                self.expect(self.run_vb(*args, disks=[d0]), -11, BANNER, locked)
+            # Reading needs no lock.
+            self.expect(self.run_vb("-b", "o.txt", disks=[d0]), 0,
+                        BANNER + 'Current configuration stored into file "o.txt"')
+        self.assertEqual(self.read(d0), installed)
+        self.expect(self.run_vb("-u", disks=[d0]), 0,
+                    BANNER + "VornBoot has been successfully uninstalled\n")
 
     def test_warnings_do_not_stop_an_install(self):
         d0 = self.disk("d0.img", EXAMPLE_DISK)
@@ -316,15 +402,54 @@ class CliTest(unittest.TestCase):
         self.expect(self.run_vb("-u", disks=[d0]), 1, BANNER, "VornBoot was not installed")
         self.assertFalse(os.path.exists(self.path("ignored.txt")))
 
-    def test_no_disk_at_all(self):
+    def test_no_disk_zero_says_why(self):
         self.file("c.txt", WIN_CONFIG)
+        missing = self.path("none.img")
+        empty = self.file("empty.img", b"", "wb")
+        # The operating system's words for a missing file (Wine has its own).
+        gone = "File not found" if ARGS.runner else os.strerror(errno.ENOENT)
+        cases = [([missing], missing + ": " + gone),
+                 ([empty], empty + ": only 0 of 512 bytes could be transferred"),
+                 ([], "VORNBOOT_DISKS lists no disk")]
+        for disks, reason in cases:
+            for args in (["c.txt"], ["-u"]):
+                self.expect(self.run_vb(*args, disks=disks), -7, BANNER,
+                            NO_DISK_ZERO + reason)
+
+    @unittest.skipIf(os.name != "posix", "POSIX permissions")
+    def test_permission_error_says_to_run_as_root(self):
+        if ARGS.runner:
+            self.skipTest("Wine run as root opens a read-only image for writing")
+        d0 = self.disk("d0.img", EXAMPLE_DISK)
+        self.file("c.txt", WIN_CONFIG)
+        out = self.path("out")
+        os.mkdir(out)
+        os.chmod(out, 0o777)
+        demote = None
+        if os.geteuid() == 0:  # root may write any file: run as nobody
+            os.chmod(self.dir, 0o755)
+            os.chmod(d0, 0o644)
+            demote = lambda: (os.setgid(65534), os.setuid(65534))  # noqa: E731
+        else:
+            os.chmod(d0, 0o444)
+        denied = NO_DISK_ZERO + d0 + ": " + os.strerror(errno.EACCES) + " (run VornBoot32 as root)"
         for args in (["c.txt"], ["-u"]):
-            self.expect(self.run_vb(*args, disks=[self.path("none.img")]), -7, BANNER,
-                        "No hard disk found: disk 0 cannot be read")
-        self.expect(self.run_vb("-b", "o.txt", disks=[]), 0,
-                    BANNER + 'Current configuration stored into file "o.txt"')
-        self.assertEqual(self.text_of(self.path("o.txt")),
-                         'map {\n}\nentry "Original" {\n\tpassword ""\n}\n')
+            self.expect(self.run_vb(*args, disks=[d0], preexec=demote), -7, BANNER, denied)
+        self.assertEqual(self.read(d0), EXAMPLE_DISK + bytes(512 * 15))
+        # The build mode only reads, which needs no write access.
+        self.expect(self.run_vb("-b", "out/o.txt", disks=[d0], preexec=demote), 0,
+                    BANNER + 'Current configuration stored into file "out/o.txt"')
+        self.assertEqual(self.text_of(os.path.join(out, "o.txt")), EXAMPLE_TEXT)
+
+    def test_build_without_disk_zero_fails_and_touches_no_file(self):
+        # It once wrote a file with an empty map over the output and reported success.
+        old = self.file("old.txt", "the previous configuration\n")
+        for name in ("o.txt", "old.txt"):
+            self.expect(self.run_vb("-bp", name, disks=[]), -7, BANNER,
+                        NO_DISK_ZERO + "VORNBOOT_DISKS lists no disk")
+        self.assertFalse(os.path.exists(self.path("o.txt")))
+        self.assertEqual(self.read(old), b"the previous configuration\n")
+        self.assertEqual(sorted(os.listdir(self.dir)), ["old.txt"])
 
     # -- build -------------------------------------------------------------------
     def test_build_from_partition_tables(self):
@@ -353,6 +478,54 @@ class CliTest(unittest.TestCase):
         self.expect(self.run_vb("-b", "no/such/dir/out.txt", disks=[d0]), -4, BANNER,
                     "Cannot create file no/such/dir/out.txt")
 
+    def test_build_never_writes_a_disk(self):
+        # "-b d0.img" once wrote the configuration text over that disk.
+        d0 = self.disk("d0.img", EXAMPLE_DISK)
+        d1 = self.disk("d1.img", sector0(0xCAFE, [(0, 0x07, 63, 1000)]))
+        before = self.read(d0), self.read(d1)
+        os.symlink("d0.img", self.path("link.img"))
+        for name, n in (("d0.img", 0), ("d1.img", 1), ("link.img", 0)):
+            self.expect(self.run_vb("-b", name, disks=[d0, d1]), -13, BANNER,
+                        "Cannot write the configuration to %s: it is disk %d" % (name, n))
+        devices = []
+        if ARGS.runner:
+            devices = ["\\\\.\\PHYSICALDRIVE0", "\\\\.\\C:"]  # refused by their names alone
+        else:
+            node = self.path("sdz")
+            try:  # a block device node of the test's own, never opened
+                os.mknod(node, stat.S_IFBLK | 0o600, os.makedev(7, 250))
+                devices = ["sdz"]
+            except OSError:
+                pass
+        for name in devices:
+            self.expect(self.run_vb("-bp", name, disks=[d0, d1]), -13, BANNER,
+                        "Cannot write the configuration to %s: it is a disk device" % name)
+        self.assertEqual((self.read(d0), self.read(d1)), before)
+
+    @unittest.skipIf(not os.path.exists("/dev/stdout"), "needs /dev/stdout")
+    def test_build_to_standard_output(self):
+        if ARGS.runner:
+            self.skipTest("/dev/stdout is a POSIX name")
+        d0 = self.disk("d0.img", EXAMPLE_DISK)
+        self.expect(self.run_vb("-b", "/dev/stdout", disks=[d0]), 0,
+                    BANNER + EXAMPLE_TEXT + 'Current configuration stored into file "/dev/stdout"')
+
+    @unittest.skipIf(resource is None, "needs POSIX resource limits")
+    def test_a_failed_build_leaves_the_old_file_as_it_was(self):
+        if ARGS.runner:
+            self.skipTest("the file size limit is a POSIX one")
+        d0 = self.disk("d0.img", EXAMPLE_DISK)
+        old = self.file("old.txt", "the previous configuration\n")
+
+        def small_files():  # writes past 64 bytes fail, as on a full disk
+            resource.setrlimit(resource.RLIMIT_FSIZE, (64, 64))
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+
+        self.expect(self.run_vb("-b", "old.txt", disks=[d0], preexec=small_files), -4, BANNER,
+                    "Cannot create file old.txt")
+        self.assertEqual(self.read(old), b"the previous configuration\n")
+        self.assertEqual(sorted(os.listdir(self.dir)), ["d0.img", "old.txt"])
+
     @unittest.skipIf(os.name != "posix", "POSIX file modes")
     def test_password_files_are_private(self):
         if ARGS.runner:
@@ -370,7 +543,7 @@ class CliTest(unittest.TestCase):
         if ARGS.runner:
             self.skipTest("/dev/full is a Linux device")
         d0 = self.disk("d0.img", EXAMPLE_DISK)
-        # An absolute POSIX path would read as an option: name it relatively.
+        # Named through a link in the test folder, so the message is exact.
         os.symlink("/dev/full", self.path("full.txt"))
         self.expect(self.run_vb("-b", "full.txt", disks=[d0]), -4, BANNER,
                     "Cannot create file full.txt")

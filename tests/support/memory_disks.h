@@ -1,10 +1,14 @@
 #pragma once
 // An in-memory DiskSystem for tests: disks are byte vectors, every sector
-// read and write is logged, and reads, writes or opens can be made to fail.
+// read and write is logged, and reads, writes or opens can be made to fail,
+// writes to fail or store other bytes once, another program to hold a disk
+// locked or to change it between two reads.
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "disk/disk_device.h"
@@ -12,7 +16,7 @@
 namespace vornboot::testing {
 
 struct DiskAccess {
-  enum Kind { Open, OpenReadOnly, Read, Write, Close, SystemVolume } kind;
+  enum Kind { Open, OpenReadOnly, Read, Write, Close, SystemVolume, ReadUncached, Lock } kind;
   unsigned disk;
   std::uint32_t sector;
 };
@@ -26,12 +30,24 @@ class MemoryDiskSystem : public DiskSystem {
     bool failWrite = false;
     bool holdsSystemVolume = false;
     bool corruptWrites = false;  // writes "succeed" but store other bytes
+    std::string path;            // "dN.img" for disk N
+    std::string openFailure = "No such file or directory";  // with failOpen: the reason
+    DiskError::Remedy openRemedy = DiskError::NoRemedy;
+    unsigned failNextWrites = 0;        // so many writes store half the sector, then fail
+    unsigned corruptNextWrites = 0;     // so many writes "succeed" but store other bytes
+    unsigned readsBeforeFailure = ~0u;  // reads that still succeed, then every read fails
+    bool lockedByAnother = false;
+    bool lockUnsupported = false;
+    unsigned sectorSize = mbr::kSectorSize;
+    /// Runs once, after the first read: another program writing meanwhile.
+    std::function<void(Disk&)> afterFirstRead;
   };
 
   /// Adds a disk of `sectors` sectors whose sector 0 is `sector0` (or zeros).
   Disk& addDisk(const std::uint8_t* sector0 = nullptr, std::uint32_t sectors = 64) {
     disks.push_back(Disk{});
     disks.back().bytes.assign(std::size_t(sectors) * mbr::kSectorSize, 0);
+    disks.back().path = "d" + std::to_string(disks.size() - 1) + ".img";
     if (sector0) std::memcpy(disks.back().bytes.data(), sector0, mbr::kSectorSize);
     return disks.back();
   }
@@ -41,24 +57,56 @@ class MemoryDiskSystem : public DiskSystem {
 
   DiskHandle open(unsigned n, OpenMode mode) override {
     log.push_back({mode == OpenMode::ReadOnly ? DiskAccess::OpenReadOnly : DiskAccess::Open, n, 0});
-    if (n >= disks.size() || disks[n].failOpen) return kInvalidHandle;
+    if (n >= disks.size()) {
+      error = DiskError{DiskError::NotListed, "", "", 0, DiskError::NoRemedy};
+      return kInvalidHandle;
+    }
+    if (disks[n].failOpen) {
+      error =
+          DiskError{DiskError::System, disks[n].path, disks[n].openFailure, 0, disks[n].openRemedy};
+      return kInvalidHandle;
+    }
     ++openHandles;
     return DiskHandle(n);
   }
   bool readSector(DiskHandle h, std::uint8_t* buffer, std::uint32_t s) override {
     log.push_back({DiskAccess::Read, unsigned(h), s});
-    Disk& d = disks[std::size_t(h)];
-    if (d.failRead || (std::size_t(s) + 1) * mbr::kSectorSize > d.bytes.size()) return false;
-    std::memcpy(buffer, d.bytes.data() + std::size_t(s) * mbr::kSectorSize, mbr::kSectorSize);
-    return true;
+    return read(disks[std::size_t(h)], buffer, s);
+  }
+  bool readSectorUncached(DiskHandle h, std::uint8_t* buffer, std::uint32_t s) override {
+    log.push_back({DiskAccess::ReadUncached, unsigned(h), s});
+    return read(disks[std::size_t(h)], buffer, s);
   }
   bool writeSector(DiskHandle h, const std::uint8_t* buffer, std::uint32_t s) override {
     log.push_back({DiskAccess::Write, unsigned(h), s});
     Disk& d = disks[std::size_t(h)];
-    if (d.failWrite || (std::size_t(s) + 1) * mbr::kSectorSize > d.bytes.size()) return false;
-    std::memcpy(d.bytes.data() + std::size_t(s) * mbr::kSectorSize, buffer, mbr::kSectorSize);
-    if (d.corruptWrites) d.bytes[std::size_t(s) * mbr::kSectorSize] ^= 0xFF;
+    if (d.failWrite || (std::size_t(s) + 1) * mbr::kSectorSize > d.bytes.size()) {
+      return failed(d, "Input/output error");
+    }
+    std::uint8_t* at = d.bytes.data() + std::size_t(s) * mbr::kSectorSize;
+    if (d.failNextWrites > 0) {
+      --d.failNextWrites;
+      std::memcpy(at, buffer, mbr::kSectorSize / 2);
+      return failed(d, "No space left on device");
+    }
+    std::memcpy(at, buffer, mbr::kSectorSize);
+    if (d.corruptWrites || d.corruptNextWrites > 0) {
+      if (d.corruptNextWrites > 0) --d.corruptNextWrites;
+      at[0] ^= 0xFF;
+    }
     return true;
+  }
+  DiskError lastError() const override { return error; }
+  std::string path(DiskHandle h) const override { return disks[std::size_t(h)].path; }
+  LockResult lockExclusive(DiskHandle h) override {
+    log.push_back({DiskAccess::Lock, unsigned(h), 0});
+    const Disk& d = disks[std::size_t(h)];
+    if (d.lockUnsupported) return LockResult::Unsupported;
+    return d.lockedByAnother ? LockResult::Busy : LockResult::Locked;
+  }
+  unsigned logicalSectorSize(DiskHandle h) override { return disks[std::size_t(h)].sectorSize; }
+  bool isSameFile(DiskHandle h, const char* name) override {
+    return disks[std::size_t(h)].path == name;
   }
   void close(DiskHandle h) override {
     log.push_back({DiskAccess::Close, unsigned(h), 0});
@@ -85,6 +133,24 @@ class MemoryDiskSystem : public DiskSystem {
   std::vector<Disk> disks;
   std::vector<DiskAccess> log;
   int openHandles = 0;
+  DiskError error;
+
+ private:
+  bool read(Disk& d, std::uint8_t* buffer, std::uint32_t s) {
+    if (d.failRead || d.readsBeforeFailure == 0) return failed(d, "Input/output error");
+    if ((std::size_t(s) + 1) * mbr::kSectorSize > d.bytes.size()) {
+      error = DiskError{DiskError::Short, d.path, "", 0, DiskError::NoRemedy};
+      return false;
+    }
+    if (d.readsBeforeFailure != ~0u) --d.readsBeforeFailure;
+    std::memcpy(buffer, d.bytes.data() + std::size_t(s) * mbr::kSectorSize, mbr::kSectorSize);
+    if (d.afterFirstRead) std::exchange(d.afterFirstRead, nullptr)(d);
+    return true;
+  }
+  bool failed(const Disk& d, const char* reason) {
+    error = DiskError{DiskError::System, d.path, reason, 0, DiskError::NoRemedy};
+    return false;
+  }
 };
 
 /// A sector 0 with a disk signature, a boot signature and the given slots:

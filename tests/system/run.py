@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Runs the boot scenarios under QEMU + SeaBIOS (or Bochs), two at a time.
 
-    run.py --exe build/VornBoot32 [--jobs 2] [--machine NAME] [--filter TEXT]
+    run.py --exe build/VornBoot32 [--check build/VornBootCheck] [--jobs 2] [--machine NAME]
+           [--filter TEXT]
            [--keep DIR] [--list]
 
 Without --machine the scenarios of every QEMU machine run; `--machine bochs`
@@ -42,13 +43,13 @@ def assemble(nasm, directory, name, size):
     return program
 
 
-def run_one(case, root, exe, programs):
+def run_one(case, root, exe, checker, programs):
     name = case.name
     # Short directory names: QMP socket paths are limited to 108 bytes.
     workdir = tempfile.mkdtemp(prefix="s", dir=root)
     with open(os.path.join(workdir, "NAME"), "w") as f:
         f.write(name + "\n")
-    ctx = Context(workdir, exe, case.step, case.machine, **programs)
+    ctx = Context(workdir, exe, case.step, case.machine, checker=checker, **programs)
     started = time.monotonic()
     try:
         case.function(ctx, **case.params)
@@ -62,6 +63,8 @@ def run_one(case, root, exe, programs):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--exe", help="the VornBoot32 program under test")
+    parser.add_argument("--check", help="VornBootCheck: predict every boot through the password "
+                        "prompt, and fail where the machine does otherwise")
     parser.add_argument("--nasm", default=shutil.which("nasm") or "nasm")
     parser.add_argument("--jobs", type=int, default=2)
     parser.add_argument("--machine", action="append", default=[],
@@ -90,9 +93,11 @@ def main():
         print("qemu-system-i386 not found", file=sys.stderr)
         return 1
     exe = os.path.abspath(args.exe) if args.exe else None
-    if exe and not os.access(exe, os.X_OK):
-        print(f"{exe} is not an executable program", file=sys.stderr)
-        return 1
+    checker = os.path.abspath(args.check) if args.check else None
+    for program in (exe, checker):
+        if program and not os.access(program, os.X_OK):
+            print(f"{program} is not an executable program", file=sys.stderr)
+            return 1
 
     if args.keep:
         os.makedirs(args.keep, exist_ok=True)
@@ -107,7 +112,7 @@ def main():
         raise SystemExit("marker.asm lacks the boot signature")
     failures = []
     with concurrent.futures.ThreadPoolExecutor(max_workers=max(1, args.jobs)) as pool:
-        futures = [pool.submit(run_one, case, root, exe, programs) for case in chosen]
+        futures = [pool.submit(run_one, case, root, exe, checker, programs) for case in chosen]
         for future in concurrent.futures.as_completed(futures):
             name, failure, seconds, workdir = future.result()
             status = "ok  " if failure is None else "FAIL"

@@ -8,6 +8,7 @@ boots through the password prompt are rows of the `DIALOGUES` table, the
 boots of the standard program rows of `STANDARD_BOOTS`.
 """
 
+import json
 import os
 import re
 import struct
@@ -79,9 +80,10 @@ class Context:
     """What a scenario gets: its own directory, the test programs, the
     program under test, the boot step to install and the kind of machine."""
 
-    def __init__(self, workdir, exe, step, machine, marker, far_loader, drives):
+    def __init__(self, workdir, exe, step, machine, marker, far_loader, drives, checker=None):
         self.workdir = workdir
         self.exe = exe
+        self.checker = checker
         self.step = step
         self.machine_kind = machine
         self.marker = marker
@@ -100,7 +102,7 @@ class Context:
             config_path = self.path("config.txt")
             with open(config_path, "w") as f:
                 f.write(config)
-            # Relative: a leading slash would make the name an option.
+            # Relative, as on Windows, where a leading slash makes an option.
             arguments.append(os.path.basename(config_path))
         env = dict(os.environ, VORNBOOT_DISKS=":".join(d.path for d in disks))
         result = subprocess.run([self.exe] + arguments, env=env, capture_output=True,
@@ -124,6 +126,53 @@ class Context:
         result = self.vornboot(disks, "-u")
         expect("VornBoot has been successfully uninstalled" in result.stdout,
                "uninstall did not report success:\n" + result.stdout + result.stderr)
+
+    def predict(self, disks, typed):
+        """What VornBootCheck says typing `typed` and Enter does to the boot
+        manager installed on `disks` (run before the machine boots them):
+        the report of the first entry whose password is those keys, as the
+        boot program chooses; None without VornBootCheck."""
+        if not self.checker:
+            return None
+        sector = read_sector(disks[0].path, 0)
+        codes = bytes(SCAN_CODES[c] for c in typed.lower())
+        chosen = [k for k, (at, length) in enumerate(record_passwords(sector))
+                  if sector[at:at + length] == codes]
+        expect(chosen, f"no entry of the installed sector has the keys of {typed!r}")
+        arguments = [self.checker, "--json"] + (["-x"] if self.step == "chs" else [])
+        for k, disk in enumerate(disks):
+            if disk.geometry:
+                arguments += ["--geometry", "%d=%d/%d/%d" % ((k,) + tuple(disk.geometry))]
+        env = dict(os.environ, VORNBOOT_DISKS=":".join(d.path for d in disks))
+        result = subprocess.run(arguments, env=env, capture_output=True, text=True, timeout=60,
+                                cwd=self.workdir, stdin=subprocess.DEVNULL)
+        expect(result.returncode in (0, 1),
+               f"VornBootCheck ended with {result.returncode}:\n{result.stdout}{result.stderr}")
+        entries = json.loads(result.stdout)["entries"]
+        expect(chosen[0] < len(entries), f"VornBootCheck reports {len(entries)} entries")
+        return entries[chosen[0]]
+
+    def compare(self, prediction, disks, mark):
+        """Fails where the boot differed from `prediction`: the partition
+        started (`mark`, None when nothing was) and every slot of every disk
+        that VornBootCheck's PC had."""
+        if prediction is None:
+            return
+        started = prediction["started"]
+        what = f"VornBootCheck predicted for entry {prediction['name']!r}"
+        if mark is None:
+            expect(started is None, f"{what} a start of slot {started and started['slot']}, "
+                   "the machine started nothing")
+        else:
+            expect(started is not None and mark["disk"] == "0"
+                   and started["slot"] == int(mark["part"]),
+                   f"{what} {started}, the machine started disk {mark['disk']} slot "
+                   f"{mark['part']}")
+        for table in prediction["tables"]:
+            k = table["disk"]
+            want = [(s["indicator"], s["type"], s["lba"], s["sectors"]) for s in table["slots"]]
+            got = read_table(disks[k].path)
+            expect(got == want, f"{what} disk {k}'s table {want}, the machine left {got}")
 
     def machine(self, disks, name="vm"):
         if self.machine_kind == "bochs":
@@ -237,6 +286,13 @@ def check_unchanged_except_table(before, after, what):
         b = after[446 + 16 * slot:462 + 16 * slot]
         expect(a[1:4] == b[1:4] and a[5:] == b[5:],
                f"{what}: slot {slot} changed beyond indicator and type")
+
+
+# The scan codes of the keys that type these characters (either case).
+SCAN_CODES = {c: code for row, first in (("1234567890-", 0x02), ("qwertyuiop[]", 0x10),
+                                         ("asdfghjkl;'`", 0x1E), ("zxcvbnm,./", 0x2C))
+              for code, c in enumerate(row, first)}
+SCAN_CODES.update({" ": 0x39, "\\": 0x2B, "\b": 0x0E})
 
 
 def record_passwords(sector):
@@ -505,9 +561,11 @@ def run_dialogue(ctx, case):
         case.prepare(ctx, disks)
     before = [read_sector(d.path, 0) for d in disks]
     expect(case.prepare or before[0] == installed, "disk 0 changed before the boot")
+    prediction = ctx.predict(disks[:case.present], case.right)
     with ctx.machine(disks[:case.present]) as vm:
-        answer_prompt(vm, case)
+        mark = answer_prompt(vm, case)
     check_tables(disks, case.tables)
+    ctx.compare(prediction, disks, mark)
     for k, disk in enumerate(disks):
         check_unchanged_except_table(before[k], read_sector(disk.path, 0), f"disk {k}")
 

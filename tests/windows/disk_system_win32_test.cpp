@@ -138,6 +138,53 @@ void checkSystemVolume(wintest::Failures& t, const std::string& dir) {
   std::remove(disk.c_str());
 }
 
+// Reasons for a disk that cannot be had, the lock between two holders, the
+// read through a second unbuffered handle, the sector size and the same-file
+// test, over image files.
+void checkInstallerNeeds(wintest::Failures& t, const std::string& dir) {
+  const std::string path = dir + "\\vb_needs.img";
+  const std::string missing = dir + "\\vb_missing.img";
+  t.check(writeImage(path, mbrSector(0x5EED, {0x07}), 3), "cannot write", path.c_str());
+  Win32DiskSystem first({path, missing}, ""), second({path}, "");
+
+  t.check(first.open(1, OpenMode::ReadWrite) == kInvalidHandle, "missing image opened");
+  DiskError e = first.lastError();
+  t.check(e.kind == DiskError::System && e.path == missing && !e.reason.empty(),
+          "no system reason for a missing image:", e.reason.c_str());
+  t.check(e.reason.back() != '\n' && e.reason.back() != '.', "reason keeps its line end");
+  t.check(first.open(2, OpenMode::ReadWrite) == kInvalidHandle, "disk past the list opened");
+  t.check(first.lastError().kind == DiskError::NotListed, "disk past the list: not NotListed");
+
+  const DiskHandle a = first.open(0, OpenMode::ReadWrite);
+  const DiskHandle b = second.open(0, OpenMode::ReadWrite);
+  t.check(first.path(a) == path, "path of the handle");
+  t.check(first.lockExclusive(a) == LockResult::Locked, "first lock not taken");
+  t.check(second.lockExclusive(b) == LockResult::Busy, "second lock not refused");
+
+  Sector buffer;
+  for (unsigned s = 1; s < 3; ++s) {
+    const bool read = first.readSectorUncached(a, buffer.data(), s);
+    t.check(read && buffer == patternSector(s), "uncached read of sector",
+            std::to_string(s).c_str());
+  }
+  const Sector written = patternSector(0x70);
+  t.check(first.writeSector(a, written.data(), 2), "write under the lock failed");
+  t.check(first.readSectorUncached(a, buffer.data(), 2) && buffer == written,
+          "uncached read does not see the write");
+  t.check(!first.readSectorUncached(a, buffer.data(), 3), "uncached read past the end");
+  t.check(first.logicalSectorSize(a) == 512, "image sector size is not 512");
+
+  t.check(first.isSameFile(a, path.c_str()), "image is not the same file as itself");
+  t.check(!first.isSameFile(a, missing.c_str()), "same file as a missing one");
+  t.check(writeImage(missing, mbrSector(0x5EED, {0x07}), 3), "cannot write", missing.c_str());
+  t.check(!first.isSameFile(a, missing.c_str()), "same file as a copy");
+  first.close(a);
+  t.check(second.lockExclusive(b) == LockResult::Locked, "lock not released by the close");
+  second.close(b);
+  std::remove(path.c_str());
+  std::remove(missing.c_str());
+}
+
 }  // namespace
 }  // namespace vornboot
 
@@ -147,6 +194,7 @@ int main(int argc, char** argv) {
   vornboot::checkDeviceNames(failures);
   vornboot::checkSectorAccess(failures, dir);
   vornboot::checkSystemVolume(failures, dir);
+  vornboot::checkInstallerNeeds(failures, dir);
   std::printf("disk layer checks: %d failure(s)\n", failures.count);
   return failures.count;
 }
