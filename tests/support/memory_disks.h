@@ -47,7 +47,12 @@ class MemoryDiskSystem : public DiskSystem {
   Disk& addDisk(const std::uint8_t* sector0 = nullptr, std::uint32_t sectors = 64) {
     disks.push_back(Disk{});
     disks.back().bytes.assign(std::size_t(sectors) * mbr::kSectorSize, 0);
-    disks.back().path = "d" + std::to_string(disks.size() - 1) + ".img";
+    // (Appended piecewise: GCC 12 at -O3 warns, wrongly, that a literal
+    // joined to a string temporary may overlap it: -Wrestrict.)
+    std::string& path = disks.back().path;
+    path.assign(1, 'd');
+    path += std::to_string(disks.size() - 1);
+    path += ".img";
     if (sector0) std::memcpy(disks.back().bytes.data(), sector0, mbr::kSectorSize);
     return disks.back();
   }
