@@ -8,42 +8,28 @@ Prints the median, fastest and slowest wall time of each form; asserts nothing.
 
 import os
 import statistics
-import struct
 import subprocess
 import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "cli"))
+from check_cli_test import table, tagged  # noqa: E402  (the test images' sector builders)
+
 SECTORS = 131072  # 64 MiB: the BIOS geometry is 130/16/63
-HEADS, TRACK = 16, 63
-
-
-def chs(lba):
-    cylinder, rest = divmod(lba, HEADS * TRACK)
-    head, sector = divmod(rest, TRACK)
-    return bytes([head, (sector + 1) | ((cylinder >> 2) & 0xC0), cylinder & 0xFF])
 
 
 def make_disk(path, disk):
     types = [0x07, 0x0B, 0x83, 0x06]
-    s = bytearray(512)
-    s[440:444] = struct.pack("<I", 0xBE000000 + disk)
     starts = [2048 + 16384 * j for j in range(4)]
-    for j, first in enumerate(starts):
-        e = 446 + 16 * j
-        s[e:e + 16] = (bytes([0x80 if j == 0 else 0]) + chs(first) + bytes([types[j]]) +
-                       chs(first + 16383) + struct.pack("<II", first, 16384))
-    s[510:512] = b"\x55\xaa"
+    s = table(0xBE000000 + disk,
+              [(0x80 if j == 0 else 0, types[j], first, 16384) for j, first in enumerate(starts)])
     with open(path, "wb") as f:
         f.truncate(SECTORS * 512)
         f.write(s)
         for j, first in enumerate(starts):
-            boot = bytearray(512)
-            boot[0] = 0xF4
-            boot[1:8] = f"D{disk}P{j}".encode().ljust(7, b"\0")
-            boot[510:512] = b"\x55\xaa"
             f.seek(first * 512)
-            f.write(boot)
+            f.write(tagged(f"D{disk}P{j}"))
 
 
 def config():
